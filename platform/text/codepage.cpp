@@ -66,17 +66,20 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWS
   const std::size_t n = srcLen == -1 ? std::strlen(src) + 1 : static_cast<std::size_t>(srcLen);
   const bool strict = (flags & MB_ERR_INVALID_CHARS) != 0;
 
-  if (cp == CP_UTF8) {
-    if ((flags & ~MB_ERR_INVALID_CHARS) != 0) return Fail(ERROR_INVALID_FLAGS);
-    return Run(dst, dstLen, [&](auto& sink) { return DecodeUtf8(bytes, n, strict, sink); });
-  }
-  const CodePageTable* table = TableFor(cp);
-  if (table == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   constexpr DWORD kAllowed =
       MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
   if ((flags & ~kAllowed) != 0 ||
       (flags & (MB_PRECOMPOSED | MB_COMPOSITE)) == (MB_PRECOMPOSED | MB_COMPOSITE))
     return Fail(ERROR_INVALID_FLAGS);
+  if (cp == CP_UTF8) {
+    // The platform takes no composition flags for UTF-8 by number; through CP_ACP they are
+    // ignored, so that a caller of CP_ACP works whatever the active code page is.
+    if (codePage == CP_UTF8 && (flags & ~MB_ERR_INVALID_CHARS) != 0)
+      return Fail(ERROR_INVALID_FLAGS);
+    return Run(dst, dstLen, [&](auto& sink) { return DecodeUtf8(bytes, n, strict, sink); });
+  }
+  const CodePageTable* table = TableFor(cp);
+  if (table == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   return Run(dst, dstLen, [&](auto& sink) { return DecodeAnsi(*table, bytes, n, strict, sink); });
 }
 
@@ -88,17 +91,28 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPS
   const std::size_t n =
       srcLen == -1 ? std::char_traits<WCHAR>::length(src) + 1 : static_cast<std::size_t>(srcLen);
 
+  constexpr DWORD kAnsiFlags =
+      WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
   if (cp == CP_UTF8) {
-    if (defaultChar != nullptr || usedDefaultChar != nullptr) return Fail(ERROR_INVALID_PARAMETER);
-    if ((flags & ~WC_ERR_INVALID_CHARS) != 0) return Fail(ERROR_INVALID_FLAGS);
+    // By number the platform refuses the ANSI code pages' flags and default character for
+    // UTF-8; through CP_ACP they are ignored (usedDefaultChar then reports lone surrogates).
+    if (codePage == CP_UTF8) {
+      if (defaultChar != nullptr || usedDefaultChar != nullptr)
+        return Fail(ERROR_INVALID_PARAMETER);
+      if ((flags & ~WC_ERR_INVALID_CHARS) != 0) return Fail(ERROR_INVALID_FLAGS);
+    } else if ((flags & ~(kAnsiFlags | WC_ERR_INVALID_CHARS)) != 0) {
+      return Fail(ERROR_INVALID_FLAGS);
+    }
     const bool strict = (flags & WC_ERR_INVALID_CHARS) != 0;
-    return Run(dst, dstLen, [&](auto& sink) { return EncodeUtf8(src, n, strict, sink); });
+    bool replaced = false;
+    int result =
+        Run(dst, dstLen, [&](auto& sink) { return EncodeUtf8(src, n, strict, replaced, sink); });
+    if (result != 0 && usedDefaultChar != nullptr) *usedDefaultChar = replaced ? TRUE : FALSE;
+    return result;
   }
   const CodePageTable* table = TableFor(cp);
   if (table == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  constexpr DWORD kAllowed =
-      WC_COMPOSITECHECK | WC_DISCARDNS | WC_SEPCHARS | WC_DEFAULTCHAR | WC_NO_BEST_FIT_CHARS;
-  if ((flags & ~kAllowed) != 0) return Fail(ERROR_INVALID_FLAGS);
+  if ((flags & ~kAnsiFlags) != 0) return Fail(ERROR_INVALID_FLAGS);
 
   DefaultBytes def;
   def.bytes[0] = static_cast<char>(table->defaultByte);
@@ -106,12 +120,15 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPS
     // The first character of the given string: a double-byte character when it is one.
     const auto lead = static_cast<BYTE>(defaultChar[0]);
     const auto trail = lead != 0 ? static_cast<BYTE>(defaultChar[1]) : BYTE{0};
-    def.bytes[0] = defaultChar[0];
-    def.length = 1;
-    if (table->isLead[lead] && table->isTrail[trail]) {
+    if (!table->isLead[lead]) {
+      def.bytes[0] = defaultChar[0];
+    } else if (table->isTrail[trail]) {
+      def.bytes[0] = defaultChar[0];
       def.bytes[1] = defaultChar[1];
       def.length = 2;
     }
+    // A lead byte without its trail byte would pair with whatever byte follows it in the output
+    // and garble that character; the code page's own default character is used instead.
   }
   const bool bestFit = (flags & WC_NO_BEST_FIT_CHARS) == 0;
   bool used = false;

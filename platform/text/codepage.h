@@ -41,6 +41,9 @@
 //   then the NEC row 13 code, then the IBM extension (FA-FC); never the NEC-selected rows (ED, EE).
 // - Composition flags (MB_COMPOSITE, MB_USEGLYPHCHARS, WC_COMPOSITECHECK and its companions)
 //   are accepted and have no effect: none of the supported code pages has combining characters.
+// - CP_UTF8 by number takes only the platform's UTF-8 arguments; when CP_ACP is UTF-8 the
+//   arguments meant for the ANSI code pages are accepted and ignored, so a CP_ACP caller works
+//   whatever the active code page is.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -85,9 +88,9 @@ void SetTextLastError(DWORD code);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst, int dstLen);
 
 // UTF-16 -> bytes. Returns the number of bytes written (or needed when dstLen is 0), 0 on
-// failure. defaultChar (first character used, one or two bytes) replaces what has no mapping,
-// '?' when null; usedDefaultChar, when given, tells whether that happened. Both must be null
-// for CP_UTF8.
+// failure. defaultChar (its first character, one or two bytes) replaces what has no mapping,
+// '?' when null or when it starts with a lead byte that has no trail byte; usedDefaultChar, when
+// given, tells whether that happened. Both must be null for CP_UTF8.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst, int dstLen,
                         LPCSTR defaultChar, BOOL* usedDefaultChar);
 

@@ -314,6 +314,8 @@ TEST_F(CodePageTest, DefaultCharacterAndSurrogates) {
   EXPECT_TRUE(used);
   // A double-byte default character is written whole.
   EXPECT_EQ(Encode(u"\u0101", 932, 0, &used, "\x81\x45"), "\x81\x45");
+  // Half a double-byte character would swallow the next byte: the plain default is used.
+  EXPECT_EQ(Encode(u"\u0101B", 932, 0, &used, "\x81"), "?B");
   // One character outside the BMP is one default character; lone surrogates one each.
   EXPECT_EQ(Encode(u"x\U0001F600y", 932, 0, &used), "x?y");
   const char16_t lone[] = {0xDC00, 0xD800};
@@ -338,6 +340,14 @@ TEST_F(CodePageTest, ActiveCodePageFollowsTheOverride) {
   SetActiveCodePageForTesting(CP_UTF8);
   EXPECT_FALSE(IsDBCSLeadByte(0xE3));
   EXPECT_EQ(Encode(u"カ", CP_ACP), "\xE3\x82\xAB");
+  // Arguments meant for the ANSI code pages work through CP_ACP whatever it is.
+  BOOL used = TRUE;
+  EXPECT_EQ(Encode(u"カ", CP_ACP, WC_NO_BEST_FIT_CHARS, &used, "?"), "\xE3\x82\xAB");
+  EXPECT_FALSE(used);
+  const char16_t lone[] = {0xD800};
+  EXPECT_EQ(Encode(std::u16string_view(lone, 1), CP_ACP, 0, &used), "\xEF\xBF\xBD");
+  EXPECT_TRUE(used);
+  EXPECT_EQ(Decode("\xE3\x82\xAB", CP_ACP, MB_PRECOMPOSED), u"カ");
 
   SetActiveCodePageForTesting(0);
   bool valid = true;

@@ -41,7 +41,7 @@ std::string WideToAnsi(std::u16string_view text, bool* usedDefault) {
   bool used = false;
   const UINT cp = GetACP();
   if (cp == CP_UTF8) {
-    EncodeUtf8(text.data(), text.size(), false, sink);
+    EncodeUtf8(text.data(), text.size(), false, used, sink);
   } else if (const CodePageTable* table = TableFor(cp)) {
     EncodeAnsi(*table, text.data(), text.size(), true, DefaultBytes{}, used, sink);
   } else {
@@ -66,7 +66,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 3);
   StringSink<std::string> sink{out};
-  EncodeUtf8(text.data(), text.size(), false, sink);
+  bool replaced = false;
+  EncodeUtf8(text.data(), text.size(), false, replaced, sink);
   return out;
 }
 

@@ -73,8 +73,9 @@ Status DecodeUtf8(const BYTE* s, std::size_t n, bool strict, Sink& out) {
   return Status::kOk;
 }
 
+// replaced tells whether a lone surrogate became U+FFFD.
 template <class Sink>
-Status EncodeUtf8(const WCHAR* s, std::size_t n, bool strict, Sink& out) {
+Status EncodeUtf8(const WCHAR* s, std::size_t n, bool strict, bool& replaced, Sink& out) {
   for (std::size_t i = 0; i < n; ++i) {
     std::uint32_t cp = s[i];
     if (IsHighSurrogate(s[i]) && i + 1 < n && IsLowSurrogate(s[i + 1])) {
@@ -83,6 +84,7 @@ Status EncodeUtf8(const WCHAR* s, std::size_t n, bool strict, Sink& out) {
     } else if (IsHighSurrogate(s[i]) || IsLowSurrogate(s[i])) {
       if (strict) return Status::kInvalid;
       cp = kReplacementCharacter;
+      replaced = true;
     }
     char bytes[4];
     std::size_t len;
