@@ -11,8 +11,8 @@ void rs232x_counters_t::reset() {
   port_last_error_ = 0;
 }
 
-rs232x_counters_t::notices_t rs232x_counters_t::count(LONG& total, LONG& remainder,
-                                                      LONG threshold, LONG n) {
+rs232x_counters_t::notices_t rs232x_counters_t::count(LONG& total, LONG& remainder, LONG threshold,
+                                                      LONG n) {
   notices_t notices;
   const std::int64_t sum = static_cast<std::int64_t>(total) + n;
   if (sum < kMaxCount) {

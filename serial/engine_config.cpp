@@ -17,11 +17,11 @@ constexpr DWORD kRtsEnable = 0x1000;
 constexpr DWORD kRtsHandshake = 0x2000;
 
 constexpr DWORD kHandshakingBits[] = {
-    kDtrEnable | kRtsEnable,                                 // hsNone 0x1010
-    kDtrEnable | kOutX | kInX | kRtsEnable,                  // hsXonXoff 0x1310
-    kOutxCtsFlow | kDtrEnable | kRtsHandshake,               // hsRtsCts 0x2014
+    kDtrEnable | kRtsEnable,                                   // hsNone 0x1010
+    kDtrEnable | kOutX | kInX | kRtsEnable,                    // hsXonXoff 0x1310
+    kOutxCtsFlow | kDtrEnable | kRtsHandshake,                 // hsRtsCts 0x2014
     kOutxCtsFlow | kDtrEnable | kOutX | kInX | kRtsHandshake,  // hsBoth 0x2314
-    kOutxDsrFlow | kDtrHandshake | kRtsEnable,               // hsDtrDsr 0x1028
+    kOutxDsrFlow | kDtrHandshake | kRtsEnable,                 // hsDtrDsr 0x1028
 };
 
 }  // namespace
@@ -113,10 +113,14 @@ int stop_bits_code(float value) {
 
 float stop_bits_value(BYTE code) {
   switch (code) {
-    case win::ONESTOPBIT: return 1.0f;
-    case win::ONE5STOPBITS: return 1.5f;
-    case win::TWOSTOPBITS: return 2.0f;
-    default: return 0.0f;
+    case win::ONESTOPBIT:
+      return 1.0f;
+    case win::ONE5STOPBITS:
+      return 1.5f;
+    case win::TWOSTOPBITS:
+      return 2.0f;
+    default:
+      return 0.0f;
   }
 }
 

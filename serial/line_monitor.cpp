@@ -12,11 +12,16 @@ LONG comm_state_for(DWORD events) {
     DWORD bit;
     LONG state;
   } kRows[] = {
-      {win::EV_BREAK, peBreak},       {win::EV_CTS, peCts},
-      {win::EV_DSR, peDsr},           {win::EV_RING, peRing},
-      {win::EV_RLSD, peCd},           {win::EV_RXCHAR, peInputByte},
-      {win::EV_RXFLAG, peEventByte},  {win::EV_TXEMPTY, peOutputBufferEmpty},
-      {win::EV_RX80FULL, peInputBuffer80Full}, {win::EV_EVENT1, peDriverEvent1},
+      {win::EV_BREAK, peBreak},
+      {win::EV_CTS, peCts},
+      {win::EV_DSR, peDsr},
+      {win::EV_RING, peRing},
+      {win::EV_RLSD, peCd},
+      {win::EV_RXCHAR, peInputByte},
+      {win::EV_RXFLAG, peEventByte},
+      {win::EV_TXEMPTY, peOutputBufferEmpty},
+      {win::EV_RX80FULL, peInputBuffer80Full},
+      {win::EV_EVENT1, peDriverEvent1},
       {win::EV_EVENT2, peDriverEvent2},
   };
   LONG state = 0;

@@ -102,7 +102,9 @@ void rs232x_port_t::resume_workers() {
   if (gate_ && workers_started_) gate_->resume();
 }
 
-void rs232x_port_t::dispatch_pending() { win::DispatchPending(); }
+void rs232x_port_t::dispatch_pending() {
+  win::DispatchPending();
+}
 
 void rs232x_port_t::fire_on_control(const std::function<void()>& call) {
   if (apartment_->IsCurrent()) {
@@ -182,12 +184,13 @@ void rs232x_port_t::abort_input() {
   win::PurgeComm(handle_.load(), win::PURGE_RXABORT);
 }
 
-void rs232x_port_t::abort_output() { win::PurgeComm(handle_.load(), win::PURGE_TXABORT); }
+void rs232x_port_t::abort_output() {
+  win::PurgeComm(handle_.load(), win::PURGE_TXABORT);
+}
 
 int rs232x_port_t::apply_config(engineConfig& block, unsigned parts) {
   HANDLE h = handle_.load();
-  if ((parts & kSizes) &&
-      !win::SetupComm(h, block.input_buffer_size, block.output_buffer_size))
+  if ((parts & kSizes) && !win::SetupComm(h, block.input_buffer_size, block.output_buffer_size))
     return RS_SET_FAILED;
   if ((parts & kDcb) && !win::SetCommState(h, &block.dcb)) return RS_SET_FAILED;
   if ((parts & kTimeouts) && !win::SetCommTimeouts(h, &block.timeouts)) return RS_SET_FAILED;
@@ -242,7 +245,9 @@ int rs232x_port_t::clear_errors(DWORD* errors, win::COMSTAT* stat) {
 
 namespace {
 
-bool valid_timeout(LONG value) { return value == -1 || value >= 10; }
+bool valid_timeout(LONG value) {
+  return value == -1 || value >= 10;
+}
 
 // Step 3 of open: the given arguments, in the documented order.
 bool open_args_valid(const rs232x_open_args_t& a, const engineConfig& c) {
@@ -268,7 +273,9 @@ bool open_args_valid(const rs232x_open_args_t& a, const engineConfig& c) {
 
 }  // namespace
 
-int rs232x_port_t::open(const rs232x_open_args_t& args) { return open_sequence(args, false); }
+int rs232x_port_t::open(const rs232x_open_args_t& args) {
+  return open_sequence(args, false);
+}
 
 int rs232x_port_t::open_with_handle(HANDLE device, const win::DCB& dcb,
                                     const rs232x_open_args_t& given) {
@@ -433,10 +440,18 @@ int rs232x_port_t::line_status(DWORD bit, bool* on) {
   return RS_OK;
 }
 
-int rs232x_port_t::get_cd(bool* on) { return line_status(win::MS_RLSD_ON, on); }
-int rs232x_port_t::get_cts(bool* on) { return line_status(win::MS_CTS_ON, on); }
-int rs232x_port_t::get_dsr(bool* on) { return line_status(win::MS_DSR_ON, on); }
-int rs232x_port_t::get_ri(bool* on) { return line_status(win::MS_RING_ON, on); }
+int rs232x_port_t::get_cd(bool* on) {
+  return line_status(win::MS_RLSD_ON, on);
+}
+int rs232x_port_t::get_cts(bool* on) {
+  return line_status(win::MS_CTS_ON, on);
+}
+int rs232x_port_t::get_dsr(bool* on) {
+  return line_status(win::MS_DSR_ON, on);
+}
+int rs232x_port_t::get_ri(bool* on) {
+  return line_status(win::MS_RING_ON, on);
+}
 
 int rs232x_port_t::get_handle(HANDLE* handle) {
   if (!opened()) return RS_NOT_OPEN;

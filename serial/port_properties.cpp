@@ -8,7 +8,9 @@ namespace serial {
 
 namespace {
 
-bool is_bool(LONG value) { return value == 0 || value == -1; }
+bool is_bool(LONG value) {
+  return value == 0 || value == -1;
+}
 
 void notify(const rs232x_port_t::validated_t& validated) {
   if (validated) validated();

@@ -42,8 +42,7 @@ void rs232x_port_t::count_output_and_report(LONG n, const fire_t& fire, bool atM
   if (notices.wrapped) fire([&host] { host._Fire_CommIOState(pioeOutputWrapped); });
 }
 
-int rs232x_port_t::output(const std::uint8_t* data, std::size_t count, kind_t kind,
-                          LONG* result) {
+int rs232x_port_t::output(const std::uint8_t* data, std::size_t count, kind_t kind, LONG* result) {
   if (!opened()) return RS_NOT_OPEN;
   if (count > static_cast<std::size_t>(std::numeric_limits<LONG>::max())) return RS_INVALID_ARG;
   *result = static_cast<LONG>(count);
@@ -81,8 +80,8 @@ int rs232x_port_t::output_string(std::u16string_view text, LONG* result) {
   if (!opened()) return RS_NOT_OPEN;
   const std::string bytes = win::WideToAnsi(text);
   if (bytes.empty()) return RS_OUTPUT_FAILED;  // the empty string converts to nothing
-  return output(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                kind_t::string, result);
+  return output(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), kind_t::string,
+                result);
 }
 
 int rs232x_port_t::output_bytes(const std::uint8_t* data, std::size_t count, LONG* result) {
@@ -100,7 +99,8 @@ int rs232x_port_t::output_urgent(std::uint8_t byte, bool* sent) {
   const std::int64_t product = (now.QuadPart - start.QuadPart) / freq.QuadPart * 1005;
   const DWORD elapsed = product > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<DWORD>(product);
   if (elapsed >= output_timeout_now()) return RS_OK;
-  count_output_and_report(1, [](const std::function<void()>& call) { call(); }, true);
+  count_output_and_report(
+      1, [](const std::function<void()>& call) { call(); }, true);
   *sent = true;
   return RS_OK;
 }
@@ -119,12 +119,13 @@ void rs232x_writer_t::serve_one() {
   };
   if (!port_.opened() || !output_queued(config)) return unserved();
   DWORD written = 0;
-  if (port_.write_bytes(request->bytes.data(), static_cast<DWORD>(request->bytes.size()),
-                        &written, this) != RS_OK)
+  if (port_.write_bytes(request->bytes.data(), static_cast<DWORD>(request->bytes.size()), &written,
+                        this) != RS_OK)
     return unserved();
   const bool shortWrite = written < static_cast<DWORD>(request->count);
-  if (shortWrite) control_.Counters().set_port_last_error(request->kind == 0 ? pioeOutputTimeout
-                                                                             : pioeOutputBTimeout);
+  if (shortWrite)
+    control_.Counters().set_port_last_error(request->kind == 0 ? pioeOutputTimeout
+                                                               : pioeOutputBTimeout);
   const LONG numBytes = shortWrite ? -1 : static_cast<LONG>(written);
   if (!control_.IsOccupied()) report([&] { host._Fire_NonblockOutput(id, numBytes); });
   port_.count_output_and_report(static_cast<LONG>(written),
