@@ -33,6 +33,7 @@ constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 constexpr DWORD ERROR_IO_INCOMPLETE = 996;
 constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_DEVICE_NOT_CONNECTED = 1167;
+constexpr DWORD ERROR_NOT_FOUND = 1168;
 constexpr DWORD ERROR_COUNTER_TIMEOUT = 1121;
 
 // Waits.
@@ -67,8 +68,7 @@ BOOL ResetEvent(HANDLE event);
 // WaitForMultipleObjects returns WAIT_OBJECT_0 + index of the first signalled object
 // (waitAll FALSE), or WAIT_OBJECT_0 once all are signalled (waitAll TRUE).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
-                             DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
 
 // Closes any handle of the table. A device's last handle closing closes the device.
 BOOL CloseHandle(HANDLE handle);
