@@ -68,7 +68,8 @@ BOOL ResetEvent(HANDLE event);
 // WaitForMultipleObjects returns WAIT_OBJECT_0 + index of the first signalled object
 // (waitAll FALSE), or WAIT_OBJECT_0 once all are signalled (waitAll TRUE).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                             DWORD milliseconds);
 
 // Closes any handle of the table. A device's last handle closing closes the device.
 BOOL CloseHandle(HANDLE handle);
