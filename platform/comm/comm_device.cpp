@@ -145,7 +145,24 @@ void CommDevice::Run() {
 }
 
 bool CommDevice::ModemWatched() const {
-  return (mask_ & (kLineEvents | kErrorEvents)) != 0;
+  return (mask_ & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow || dcb_.fDsrSensitivity ||
+         (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
+}
+
+// Output flow control that termios has no flag for: DSR always, CTS where the driver lacks it.
+bool CommDevice::OutputHeld() {
+  const bool cts = dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver();
+  if (!cts && !dcb_.fOutxDsrFlow) return false;
+  DWORD status = 0;
+  if (line_->ModemStatus(&status) != ERROR_SUCCESS) return false;
+  return (cts && !(status & MS_CTS_ON)) || (dcb_.fOutxDsrFlow && !(status & MS_DSR_ON));
+}
+
+// DsrSensitivity: bytes that arrive while DSR is off are dropped.
+bool CommDevice::InputIgnored() {
+  if (!dcb_.fDsrSensitivity) return false;
+  DWORD status = 0;
+  return line_->ModemStatus(&status) == ERROR_SUCCESS && !(status & MS_DSR_ON);
 }
 
 void CommDevice::PullInput() {
@@ -164,6 +181,7 @@ void CommDevice::PullInput() {
       return;
     }
     if (n == 0) break;
+    if (InputIgnored()) continue;
     const BYTE* begin = chunk_.data();
     const BYTE* end = begin + n;
     DWORD events = EV_RXCHAR;
@@ -216,9 +234,10 @@ void CommDevice::PushOutput(Clock::time_point now) {
     priorityPending_ = false;
     if (mask_ & EV_TXEMPTY) txArmed_ = true;
   }
+  const bool held = !writes_.empty() && OutputHeld();
   while (!writes_.empty()) {
     Transfer& w = writes_.front();
-    if (w.done < w.size) {
+    if (w.done < w.size && !held) {
       const long n = line_->Transmit(w.buffer + w.done, w.size - w.done);
       if (n < 0) return LoseLine(static_cast<DWORD>(-n));
       w.done += static_cast<DWORD>(n);
@@ -251,8 +270,9 @@ void CommDevice::WatchLine() {
   if (mask_ & kErrorEvents) {
     LineCounts counts;
     if (line_->Counts(&counts) == ERROR_SUCCESS) {
+      // EV_ERR covers the line-status errors only; an input overflow is not one.
       if (counts.frame != eventBase_.frame || counts.overrun != eventBase_.overrun ||
-          counts.parity != eventBase_.parity || counts.bufferOverrun != eventBase_.bufferOverrun) {
+          counts.parity != eventBase_.parity) {
         events |= EV_ERR;
       }
       if (counts.brk != eventBase_.brk) events |= EV_BREAK;
