@@ -146,7 +146,7 @@ void CommDevice::Run() {
 
 bool CommDevice::ModemWatched() const {
   return (mask_ & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow || dcb_.fDsrSensitivity ||
-         (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
+         dcb_.fAbortOnError || (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
 }
 
 // Output flow control that termios has no flag for: DSR always, CTS where the driver lacks it.
@@ -156,6 +156,16 @@ bool CommDevice::OutputHeld() {
   DWORD status = 0;
   if (line_->ModemStatus(&status) != ERROR_SUCCESS) return false;
   return (cts && !(status & MS_CTS_ON)) || (dcb_.fOutxDsrFlow && !(status & MS_DSR_ON));
+}
+
+// AbortOnError: a line error that ClearCommError has not yet reported stops all transfers.
+bool CommDevice::ErrorsUnacknowledged() {
+  if (!dcb_.fAbortOnError) return false;
+  LineCounts counts;
+  if (line_->Counts(&counts) != ERROR_SUCCESS) return false;
+  return counts.frame != errorBase_.frame || counts.overrun != errorBase_.overrun ||
+         counts.parity != errorBase_.parity || counts.brk != errorBase_.brk ||
+         counts.bufferOverrun != errorBase_.bufferOverrun;
 }
 
 // DsrSensitivity: bytes that arrive while DSR is off are dropped.
@@ -255,6 +265,12 @@ void CommDevice::PushOutput(Clock::time_point now) {
 
 void CommDevice::WatchLine() {
   if (lost_ != ERROR_SUCCESS) return;
+  if ((!reads_.empty() || !writes_.empty()) && ErrorsUnacknowledged()) {
+    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
+    reads_.clear();
+    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
+    writes_.clear();
+  }
   DWORD events = 0;
   if (mask_ & kLineEvents) {
     DWORD status = 0;
@@ -545,6 +561,7 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;
@@ -583,6 +600,7 @@ DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlappe
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;

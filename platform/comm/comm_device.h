@@ -94,6 +94,7 @@ class CommDevice final : public KernelObject {
   DWORD QueueCapacity() const { return inQueue_ ? inQueue_ : 4096; }
   bool ModemWatched() const;
   bool OutputHeld();
+  bool ErrorsUnacknowledged();
   bool InputIgnored();
 
   std::mutex mutex_;

@@ -341,6 +341,28 @@ TEST_F(MemoryComm, HandshakeLinesHoldOutputAndDsrSensitivityDropsInput) {
   EXPECT_EQ(std::string(buffer, got), "kept");
 }
 
+TEST_F(MemoryComm, AbortOnErrorStopsTransfersUntilTheErrorIsCleared) {
+  DCB dcb{};
+  GetCommState(port_, &dcb);
+  dcb.fAbortOnError = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  device_->RaiseErrors(CE_FRAME);
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_FRAME);
+  EXPECT_TRUE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(device_->TakeWritten(), "a");
+}
+
 // Waits for the next event of a pending WaitCommEvent.
 DWORD AwaitEvents(HANDLE port, HANDLE event, OVERLAPPED* ov, DWORD* events) {
   if (WaitForSingleObject(event, 2000) != WAIT_OBJECT_0) return 0xDEAD;

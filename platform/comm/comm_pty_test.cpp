@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -219,6 +221,25 @@ TEST_F(PtyComm, WaitCommEventEndsOnMaskChangeOnCloseAndOnReceive) {
   closer.join();
   port_ = INVALID_HANDLE_VALUE;
   EXPECT_EQ(events, 0u);
+}
+
+TEST_F(PtyComm, AnIdlePortWithPendingOperationsUsesNoProcessorTime) {
+  ASSERT_TRUE(SetCommMask(port_, 0x178 | EV_TXEMPTY));
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  OVERLAPPED readOv{};
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &readOv));
+  timespec before{}, after{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+  Sleep(200);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+  const double ms = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+  EXPECT_LT(ms, 20.0) << "the service thread must sleep, not spin";
+  ASSERT_TRUE(PurgeComm(port_, PURGE_RXABORT));
+  EXPECT_FALSE(GetOverlappedResult(port_, &readOv, &got, TRUE));
 }
 
 TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
