@@ -586,9 +586,12 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   if (reads_.size() == 1) {
     PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
+    const bool wasFull = input_.size() - inputHead_ >= QueueCapacity();
     ServeReads(now);
     if (reads_.empty()) {
       *done = static_cast<DWORD>(overlapped->InternalHigh);
+      // A full queue had stopped the service thread listening to the line: room again.
+      if (wasFull) Wake();
       return ERROR_SUCCESS;
     }
   }
