@@ -16,15 +16,9 @@ namespace win {
 
 // ---- HRESULT ---------------------------------------------------------------------------------
 
-constexpr HRESULT MakeHResult(std::uint32_t value) {
-  return static_cast<HRESULT>(value);
-}
-constexpr bool SUCCEEDED(HRESULT hr) {
-  return hr >= 0;
-}
-constexpr bool FAILED(HRESULT hr) {
-  return hr < 0;
-}
+constexpr HRESULT MakeHResult(std::uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -71,9 +65,7 @@ constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = MakeHResult(0x8002000F);
 
 // FACILITY_ITF codes: 0x80040000 + id (the control's message ids).
-constexpr HRESULT MakeItfHResult(std::uint32_t id) {
-  return MakeHResult(0x80040000u + id);
-}
+constexpr HRESULT MakeItfHResult(std::uint32_t id) { return MakeHResult(0x80040000u + id); }
 
 // ---- GUID ------------------------------------------------------------------------------------
 
@@ -95,12 +87,8 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
     if (a.Data4[i] != b.Data4[i]) return false;
   return true;
 }
-inline bool operator==(REFGUID a, REFGUID b) {
-  return IsEqualGUID(a, b);
-}
-inline bool operator!=(REFGUID a, REFGUID b) {
-  return !IsEqualGUID(a, b);
-}
+inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
+inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
 extern const GUID GUID_NULL;
 #define IID_NULL ::win::GUID_NULL

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace win::detail {
 namespace {
@@ -144,7 +145,34 @@ void CommDevice::Run() {
 }
 
 bool CommDevice::ModemWatched() const {
-  return (mask_ & (kLineEvents | kErrorEvents)) != 0;
+  return (mask_ & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow || dcb_.fDsrSensitivity ||
+         dcb_.fAbortOnError || (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
+}
+
+// Output flow control that termios has no flag for: DSR always, CTS where the driver lacks it.
+bool CommDevice::OutputHeld() {
+  const bool cts = dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver();
+  if (!cts && !dcb_.fOutxDsrFlow) return false;
+  DWORD status = 0;
+  if (line_->ModemStatus(&status) != ERROR_SUCCESS) return false;
+  return (cts && !(status & MS_CTS_ON)) || (dcb_.fOutxDsrFlow && !(status & MS_DSR_ON));
+}
+
+// AbortOnError: a line error that ClearCommError has not yet reported stops all transfers.
+bool CommDevice::ErrorsUnacknowledged() {
+  if (!dcb_.fAbortOnError) return false;
+  LineCounts counts;
+  if (line_->Counts(&counts) != ERROR_SUCCESS) return false;
+  return counts.frame != errorBase_.frame || counts.overrun != errorBase_.overrun ||
+         counts.parity != errorBase_.parity || counts.brk != errorBase_.brk ||
+         counts.bufferOverrun != errorBase_.bufferOverrun;
+}
+
+// DsrSensitivity: bytes that arrive while DSR is off are dropped.
+bool CommDevice::InputIgnored() {
+  if (!dcb_.fDsrSensitivity) return false;
+  DWORD status = 0;
+  return line_->ModemStatus(&status) == ERROR_SUCCESS && !(status & MS_DSR_ON);
 }
 
 void CommDevice::PullInput() {
@@ -154,22 +182,26 @@ void CommDevice::PullInput() {
     inputHead_ = 0;
   }
   const std::size_t capacity = QueueCapacity();
-  BYTE chunk[4096];
+  if (chunk_.empty()) chunk_.resize(64 * 1024);
   while (input_.size() - inputHead_ < capacity) {
-    const std::size_t want = std::min(sizeof chunk, capacity - (input_.size() - inputHead_));
-    const long n = line_->Receive(chunk, want);
+    const std::size_t want = std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
+    const long n = line_->Receive(chunk_.data(), want);
     if (n < 0) {
       LoseLine(static_cast<DWORD>(-n));
       return;
     }
     if (n == 0) break;
+    if (InputIgnored()) continue;
+    const BYTE* begin = chunk_.data();
+    const BYTE* end = begin + n;
     DWORD events = EV_RXCHAR;
-    const BYTE eventChar = static_cast<BYTE>(dcb_.EvtChar);
-    for (long i = 0; i < n; ++i) {
-      const BYTE b = chunk[i];
-      if (b == eventChar) events |= EV_RXFLAG;
-      if (b == 0 && dcb_.fNull) continue;  // NullDiscard
-      input_.push_back(b);
+    if (std::memchr(begin, static_cast<BYTE>(dcb_.EvtChar), static_cast<std::size_t>(n))) {
+      events |= EV_RXFLAG;
+    }
+    if (dcb_.fNull) {
+      std::remove_copy(begin, end, std::back_inserter(input_), BYTE{0});  // NullDiscard
+    } else {
+      input_.insert(input_.end(), begin, end);
     }
     const std::size_t held = input_.size() - inputHead_;
     if (!above80_ && held * 5 >= capacity * 4) {
@@ -212,9 +244,10 @@ void CommDevice::PushOutput(Clock::time_point now) {
     priorityPending_ = false;
     if (mask_ & EV_TXEMPTY) txArmed_ = true;
   }
+  const bool held = !writes_.empty() && OutputHeld();
   while (!writes_.empty()) {
     Transfer& w = writes_.front();
-    if (w.done < w.size) {
+    if (w.done < w.size && !held) {
       const long n = line_->Transmit(w.buffer + w.done, w.size - w.done);
       if (n < 0) return LoseLine(static_cast<DWORD>(-n));
       w.done += static_cast<DWORD>(n);
@@ -232,6 +265,12 @@ void CommDevice::PushOutput(Clock::time_point now) {
 
 void CommDevice::WatchLine() {
   if (lost_ != ERROR_SUCCESS) return;
+  if ((!reads_.empty() || !writes_.empty()) && ErrorsUnacknowledged()) {
+    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
+    reads_.clear();
+    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
+    writes_.clear();
+  }
   DWORD events = 0;
   if (mask_ & kLineEvents) {
     DWORD status = 0;
@@ -247,8 +286,9 @@ void CommDevice::WatchLine() {
   if (mask_ & kErrorEvents) {
     LineCounts counts;
     if (line_->Counts(&counts) == ERROR_SUCCESS) {
+      // EV_ERR covers the line-status errors only; an input overflow is not one.
       if (counts.frame != eventBase_.frame || counts.overrun != eventBase_.overrun ||
-          counts.parity != eventBase_.parity || counts.bufferOverrun != eventBase_.bufferOverrun) {
+          counts.parity != eventBase_.parity) {
         events |= EV_ERR;
       }
       if (counts.brk != eventBase_.brk) events |= EV_BREAK;
@@ -521,6 +561,7 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;
@@ -545,9 +586,12 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   if (reads_.size() == 1) {
     PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
+    const bool wasFull = input_.size() - inputHead_ >= QueueCapacity();
     ServeReads(now);
     if (reads_.empty()) {
       *done = static_cast<DWORD>(overlapped->InternalHigh);
+      // A full queue had stopped the service thread listening to the line: room again.
+      if (wasFull) Wake();
       return ERROR_SUCCESS;
     }
   }
@@ -559,6 +603,7 @@ DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlappe
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;

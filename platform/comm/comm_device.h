@@ -93,6 +93,9 @@ class CommDevice final : public KernelObject {
   void FailAll(DWORD status);
   DWORD QueueCapacity() const { return inQueue_ ? inQueue_ : 4096; }
   bool ModemWatched() const;
+  bool OutputHeld();
+  bool ErrorsUnacknowledged();
+  bool InputIgnored();
 
   std::mutex mutex_;
   std::condition_variable completed_;
@@ -109,6 +112,7 @@ class CommDevice final : public KernelObject {
   DWORD inQueue_ = 4096;
   DWORD outQueue_ = 4096;
 
+  std::vector<BYTE> chunk_;  // one read from the line
   std::vector<BYTE> input_;  // received, not yet read
   std::size_t inputHead_ = 0;
   bool above80_ = false;

@@ -303,6 +303,66 @@ TEST_F(MemoryComm, NullDiscardDropsReceivedNuls) {
   EXPECT_EQ(std::string(buffer, got), "abc");
 }
 
+TEST_F(MemoryComm, HandshakeLinesHoldOutputAndDsrSensitivityDropsInput) {
+  DCB dcb{};
+  GetCommState(port_, &dcb);
+  dcb.fOutxCtsFlow = 1;
+  dcb.fOutxDsrFlow = 1;
+  dcb.fDsrSensitivity = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  SetTimeouts(0xFFFFFFFF, 0, 0);
+  device_->SetModemLines(MS_DSR_ON);  // CTS off: output waits
+  DWORD sent = 0;
+  EXPECT_FALSE(WriteFile(port_, "ab", 2, &sent, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));
+  EXPECT_TRUE(stat.fCtsHold);
+  EXPECT_FALSE(stat.fDsrHold);
+  EXPECT_EQ(WaitForSingleObject(event_, 30), WAIT_TIMEOUT);
+  EXPECT_EQ(device_->TakeWritten(), "");
+  device_->SetModemLines(MS_CTS_ON | MS_DSR_ON);
+  ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &sent, TRUE));
+  EXPECT_EQ(sent, 2u);
+  EXPECT_EQ(device_->TakeWritten(), "ab");
+
+  device_->SetModemLines(MS_CTS_ON);  // DSR off: output waits, input is ignored
+  EXPECT_FALSE(WriteFile(port_, "c", 1, &sent, &ov_));
+  device_->Feed("lost");
+  Sleep(20);
+  device_->SetModemLines(MS_CTS_ON | MS_DSR_ON);
+  ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &sent, TRUE));
+  EXPECT_EQ(device_->TakeWritten(), "c");
+  device_->Feed("kept");
+  Sleep(20);
+  char buffer[16] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(port_, buffer, sizeof buffer, &got, &ov_));
+  EXPECT_EQ(std::string(buffer, got), "kept");
+}
+
+TEST_F(MemoryComm, AbortOnErrorStopsTransfersUntilTheErrorIsCleared) {
+  DCB dcb{};
+  GetCommState(port_, &dcb);
+  dcb.fAbortOnError = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  device_->RaiseErrors(CE_FRAME);
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_FRAME);
+  EXPECT_TRUE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(device_->TakeWritten(), "a");
+}
+
 // Waits for the next event of a pending WaitCommEvent.
 DWORD AwaitEvents(HANDLE port, HANDLE event, OVERLAPPED* ov, DWORD* events) {
   if (WaitForSingleObject(event, 2000) != WAIT_OBJECT_0) return 0xDEAD;
@@ -324,6 +384,7 @@ TEST_F(MemoryComm, WaitCommEventSeesLineChangesBreakAndErrors) {
   EXPECT_EQ(AwaitEvents(port_, event_, &ov_, &events), EV_DSR | EV_RLSD | EV_RING);
 
   EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  device_->RaiseErrors(CE_RXOVER);  // not a line-status error: no EV_ERR
   device_->RaiseBreak();
   EXPECT_EQ(AwaitEvents(port_, event_, &ov_, &events), EV_BREAK);
 
