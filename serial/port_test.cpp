@@ -615,6 +615,77 @@ TEST_F(PortTest, ACloseInsideACompletionHandlerOfCloseIsHarmless) {
   CheckCompletedOnce(host().named("NonblockInput"), ids);
 }
 
+TEST_F(PortTest, AnOccupiedPortReportsToTheOccupierAndSuppressedCountingCountsNothing) {
+  ASSERT_EQ(port().set_pattern(reinterpret_cast<const std::uint8_t*>("ab"), 2), RS_OK);
+  ASSERT_EQ(port().open({}), RS_OK);
+  host().occupied = true;  // an occupier with the counting interface
+  device().Feed("ab");
+  ASSERT_TRUE(host().PumpFor("_UberAutoInput", 1));
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.input_byte_count() == 2; }, 1000));
+  EXPECT_TRUE(host().named("AutoInput").empty());
+  EXPECT_EQ(host().named("DataDetected").size(), 1u);
+
+  host().suppressed = true;  // an occupier without it: AutoInput, no search, no counting
+  device().Feed("ab");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 1));
+  win::WaitWithDispatch(0, nullptr, 30);
+  EXPECT_EQ(host().counters.input_byte_count(), 2);
+  EXPECT_EQ(host().named("DataDetected").size(), 1u);
+
+  // Queued requests of an occupied port complete without a report to the host.
+  ASSERT_EQ(port().put_io_mode(iomNonBlocking), RS_OK);
+  std::vector<std::uint8_t> bytes;
+  LONG id = 0;
+  ASSERT_EQ(port().input_bytes(2, &bytes, &id), RS_OK);
+  device().Feed("zz");
+  EXPECT_TRUE(host().PumpUntil([&] {
+    LONG queued = 1;
+    port().input_buffer_byte_count(&queued);
+    return queued == 0;
+  }));
+  win::WaitWithDispatch(0, nullptr, 30);
+  EXPECT_TRUE(host().named("NonblockInputB").empty());
+}
+
+TEST_F(PortTest, AModemHandleIsAdoptedAndCloseOnlyCopiesTheSavedLineSettingsBack) {
+  Rig modem(190);
+  rs232x_open_args_t args;
+  args.baud_rate = 19200;
+  args.handshaking = hsRtsCts;
+  ASSERT_EQ(modem.port->open(args), RS_OK);
+  HANDLE line = nullptr;
+  ASSERT_EQ(modem.port->get_handle(&line), RS_OK);
+  ASSERT_NE(line, win::INVALID_HANDLE_VALUE);
+  const win::DCB before = port().config().dcb;
+
+  ASSERT_EQ(port().open_with_handle(line, modem.port->config().dcb, {}), RS_OK);
+  EXPECT_TRUE(port().opened());
+  EXPECT_EQ(port().baud_rate(), 19200);
+  EXPECT_EQ(port().get_handshaking(), hsRtsCts);
+  EXPECT_EQ(port().open_with_handle(line, modem.port->config().dcb, {}), RS_ALREADY_OPEN);
+  ASSERT_EQ(port().close(true), RS_OK);
+  EXPECT_FALSE(port().opened());
+  EXPECT_EQ(std::memcmp(&port().config().dcb, &before, sizeof before), 0);
+  EXPECT_TRUE(modem.port->opened());  // the modem's own handle is untouched
+
+  // Not a device handle at all: refused as a failed query.
+  EXPECT_EQ(port().open_with_handle(win::INVALID_HANDLE_VALUE, before, {}), RS_QUERY_FAILED);
+  EXPECT_FALSE(port().opened());
+}
+
+TEST_F(PortTest, WorkersTornDownAreBoundAndStartedAgainAtTheNextOpen) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_TRUE(port().threads_bound());
+  port().teardown_workers();  // closes first
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(port().threads_bound());
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_TRUE(port().threads_bound());
+  device().Feed("again");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 1));
+  EXPECT_EQ(host().named("AutoInput")[0].data, "again");
+}
+
 TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
   ASSERT_EQ(port().open({}), RS_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the monitor is waiting
