@@ -43,10 +43,11 @@ bool ends_on_lead_byte(const std::vector<std::uint8_t>& bytes, std::size_t count
 bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
   win::LARGE_INTEGER start;
   win::QueryPerformanceCounter(&start);
-  // The driver queue is polled at once, then by yielding for a short while (data already on
-  // its way arrives within microseconds), then at growing intervals up to 1 ms.
+  // The driver queue is polled at once, then by yielding for the first millisecond (data
+  // already on its way arrives within microseconds, and the comm layer offers no wait for "n
+  // bytes queued" that leaves them queued), then at growing intervals up to 1 ms.
   unsigned pollMicros = 50;
-  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(1000);
   for (;;) {
     if (!opened()) return false;
     if (win::WaitForSingleObject(input_cancel_event_, 0) == win::WAIT_OBJECT_0) return false;
