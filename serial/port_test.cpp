@@ -560,12 +560,42 @@ TEST_F(PortTest, CloseReturnsPromptlyWhileAWorkerWaitsInALongRead) {
   LONG id = 0;
   ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the reader takes it and waits
-  const auto start = Clock::now();
+  auto start = Clock::now();
+  ASSERT_EQ(port().cancel_pending_inputs(), RS_OK);
+  EXPECT_LT(SecondsSince(start), 0.5);
+  // The cancel signal ended the worker's wait: its request completes short.
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  EXPECT_EQ(host().named("NonblockInputB")[0].n, -1);
+  ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  start = Clock::now();
   ASSERT_EQ(port().close(), RS_OK);
   EXPECT_LT(SecondsSince(start), 0.5);
-  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 2, 1000));
   win::WaitWithDispatch(0, nullptr, 30);
-  EXPECT_EQ(host().named("NonblockInputB").size(), 1u);
+  EXPECT_EQ(host().named("NonblockInputB").size(), 2u);
+}
+
+TEST_F(PortTest, WithoutAnOutputTimeoutABlockingWriteWaitsUntilTheDeviceTakesEverything) {
+  ASSERT_EQ(port().put_output_timeout(-1), RS_OK);  // in Open, -1 would mean "keep"
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  EXPECT_EQ(port().output_timeout(), -1);
+  device().HoldWrites(true);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    device().HoldWrites(false);
+  });
+  LONG result = 0;
+  const auto start = Clock::now();
+  ASSERT_EQ(port().output_string(u"patient", &result), RS_OK);
+  release.join();
+  EXPECT_GE(SecondsSince(start), 0.14);
+  EXPECT_EQ(result, 7);
+  EXPECT_TRUE(device().WaitWritten(7, 1000));
+  EXPECT_EQ(device().TakeWritten(), "patient");
+  bool sent = false;
+  ASSERT_EQ(port().output_urgent('!', &sent), RS_OK);
+  EXPECT_TRUE(sent);
 }
 
 TEST_F(PortTest, CloseFromAHandlerOfAWorkerReportDoesNotDeadlock) {
