@@ -716,6 +716,27 @@ TEST_F(PortTest, WorkersTornDownAreBoundAndStartedAgainAtTheNextOpen) {
   EXPECT_EQ(host().named("AutoInput")[0].data, "again");
 }
 
+TEST_F(PortTest, TeardownFromAHandlerOfAWorkerReportLetsThatWorkerGo) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  bool tornDown = false;
+  host().on_event = [&](const testing::RecordedEvent& e) {
+    if (e.name != "AutoInput" || tornDown) return;
+    tornDown = true;
+    // The reporting worker waits for this very handler: its stop gives up after 2000 ms.
+    port().teardown_workers();
+  };
+  device().Feed("x");
+  ASSERT_TRUE(host().PumpUntil([&] { return tornDown; }, 5000));
+  host().on_event = nullptr;
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(port().threads_bound());
+  win::WaitWithDispatch(0, nullptr, 50);  // the let-go worker ends by itself
+  ASSERT_EQ(port().open({}), RS_OK);
+  device().Feed("y");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 2));
+  EXPECT_EQ(host().named("AutoInput")[1].data, "y");
+}
+
 TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
   ASSERT_EQ(port().open({}), RS_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the monitor is waiting
