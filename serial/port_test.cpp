@@ -34,7 +34,9 @@ struct Rig {
   explicit Rig(int portNumber) {
     const std::string name = "engine" + std::to_string(getpid()) + "_" + std::to_string(portNumber);
     device = win::MemoryDevice::Create(name);
-    setenv(("RAVLIN_COM" + std::to_string(portNumber)).c_str(), device->Path().c_str(), 1);
+    const std::string variable = "RAVLIN_COM" + std::to_string(portNumber);
+    const char* current = std::getenv(variable.c_str());
+    if (!current || device->Path() != current) setenv(variable.c_str(), device->Path().c_str(), 1);
     port = std::make_unique<rs232x_port_t>(host);
     init = port->init();
     port->set_close_settle_for_testing(0);
@@ -302,6 +304,10 @@ TEST(PortTimeouts, InputWaitsGiveUpAfterWholeSecondsTimes1005) {
     rig.port->input_buffer_byte_count(&out.queued);
     return out;
   };
+  // The environment is set up front: threads must not change it while others read it.
+  for (int n : {90, 91, 92})
+    setenv(("RAVLIN_COM" + std::to_string(n)).c_str(),
+           ("mem:engine" + std::to_string(getpid()) + "_" + std::to_string(n)).c_str(), 1);
   auto oneSecond = std::async(std::launch::async, run, 90, 1000, "abc", 5, true);
   auto twoSeconds = std::async(std::launch::async, run, 91, 1006, "", 5, false);
   auto huge = std::async(std::launch::async, run, 92, 10, "xy", 2147483647, false);
