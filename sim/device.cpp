@@ -37,9 +37,9 @@ bool NeedsCard(const std::string& c) {
 
 // Commands accepted with "90" and nothing more.
 bool IsPlainOk(const std::string& c) {
-  static const char* const kPlain[] = {"BI", "BO", "BP", "CR", "FP", "RP", "ST", "EP", "DC",
-                                       "DD", "DP", "AS", "PU", "LC", "RE", "ET", "GJ", "CJ",
-                                       "RV", "PW", "IF", "wr", "dt"};
+  static const char* const kPlain[] = {"BI", "BO", "BP", "CR", "FP", "RP", "ST", "EP",
+                                       "DC", "DD", "DP", "AS", "PU", "LC", "RE", "ET",
+                                       "GJ", "CJ", "RV", "PW", "IF", "wr", "dt"};
   return std::any_of(std::begin(kPlain), std::end(kPlain), [&](const char* t) { return c == t; });
 }
 
@@ -74,7 +74,9 @@ std::string Hex4(std::uint16_t v) {
   return buf;
 }
 
-bool IsRamArea(char c) { return c >= '1' && c <= '>'; }
+bool IsRamArea(char c) {
+  return c >= '1' && c <= '>';
+}
 
 }  // namespace
 
@@ -128,7 +130,9 @@ std::string Device::Modes() const {
   return s;
 }
 
-void Device::NewCard() { cardData_ = Card{}; }
+void Device::NewCard() {
+  cardData_ = Card{};
+}
 
 DeviceReply Device::Command(std::string_view text, std::int64_t now) {
   Advance(now);

@@ -19,9 +19,9 @@
 namespace tavosim {
 
 struct DeviceConfig {
-  double speed = 1.0;   // scale of the execution times; 0 finishes at once
-  int insertMs = 500;   // a waiting "CI" gets a card after this long; negative: only `insert`
-  int removeMs = 1000;  // a card at the exit is taken after this long; negative: only `remove`
+  double speed = 1.0;    // scale of the execution times; 0 finishes at once
+  int insertMs = 500;    // a waiting "CI" gets a card after this long; negative: only `insert`
+  int removeMs = 1000;   // a card at the exit is taken after this long; negative: only `remove`
   std::string printDir;  // where prints go as PNG + text; empty: nowhere
 };
 

@@ -145,11 +145,15 @@ TEST_F(DeviceTest, TracksWriteReadBackVerifyAndResultCodes) {
   EXPECT_EQ(Send("WD:1/0123456789"), "AWD90");
   EXPECT_EQ(Send("WD:3/ABC"), "AWD90");
   EXPECT_EQ(Run("WR"), "AWR96");  // track 2 had no data
-  EXPECT_EQ(Send("RC"), "ARC90904790" "9292");
+  EXPECT_EQ(Send("RC"),
+            "ARC90904790"
+            "9292");
   EXPECT_EQ(Send("MS:C5"), "AMS90");
   EXPECT_EQ(Send("MR"), "AMR90C5");
   EXPECT_EQ(Run("WR"), "AWR90");
-  EXPECT_EQ(Send("RC"), "ARC9090929092" "92");
+  EXPECT_EQ(Send("RC"),
+            "ARC9090929092"
+            "92");
   EXPECT_EQ(Run("RD"), "ARD90");
   EXPECT_EQ(Send("DT:1"), "ADT9010123456789");
   EXPECT_EQ(Send("DT:3"), "ADT903ABC");
@@ -157,7 +161,9 @@ TEST_F(DeviceTest, TracksWriteReadBackVerifyAndResultCodes) {
   EXPECT_EQ(Run("VR"), "AVR90");
   EXPECT_EQ(Send("WD:3/ABD"), "AWD90");
   EXPECT_EQ(Run("VR"), "AVR96");
-  EXPECT_EQ(Send("RC"), "ARC9090924592" "92");
+  EXPECT_EQ(Send("RC"),
+            "ARC9090924592"
+            "92");
   // IR read on: the IR field reports a read.
   EXPECT_EQ(Send("MS: b7B1 K0"), "AMS90");
   EXPECT_EQ(Send("MR"), "AMR90C5B1K0b7");
@@ -231,14 +237,16 @@ TEST_F(DeviceTest, ClockSetAndReadBack) {
 }
 
 TEST_F(DeviceTest, PrintImageLinesRamAreasAndFiles) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("tavosim-print-" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("tavosim-print-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = dir.string()});
   EXPECT_EQ(Run("PR"), "APR25");
   CardIn();
   EXPECT_EQ(Send("PI:0/459/2/80FF"), "API90");
-  EXPECT_EQ(Send("PD:0/0/32/\x1b" "e22TOP"), "APD90");
+  EXPECT_EQ(Send("PD:0/0/32/\x1b"
+                 "e22TOP"),
+            "APD90");
   EXPECT_EQ(Send("PD/second"), "APD90");
   EXPECT_EQ(dev_->Buffer().dots[459 * 40], 0x80);
   EXPECT_EQ(dev_->Buffer().dots[459 * 40 + 1], 0xFF);

@@ -36,7 +36,7 @@ bool BlockIsValid(const Bytes& block);
 struct HostEvent {
   enum class Kind { Poll, Command, Nak, Block };
   Kind kind = Kind::Poll;
-  std::string text;  // Command: the frame text (code-page bytes, without STX/ETX)
+  std::string text;   // Command: the frame text (code-page bytes, without STX/ETX)
   bool bccOk = true;  // Command: whether the BCC matched
   Bytes block;        // Block: the 164 bytes as received
 };

@@ -49,8 +49,9 @@ class LineTest : public ::testing::Test {
 TEST(FrameTest, BccCoversTextAndEtx) {
   EXPECT_EQ(Bcc("RS"), 0x52 ^ 0x53 ^ 0x03);
   EXPECT_EQ(Bcc("RS"), 0x02);
-  EXPECT_EQ(ReplyFrame("ARS90"), (Bytes{kStx, 'A', 'R', 'S', '9', '0', kEtx,
-                                        static_cast<std::uint8_t>('A' ^ 'R' ^ 'S' ^ '9' ^ '0' ^ 3)}));
+  EXPECT_EQ(ReplyFrame("ARS90"),
+            (Bytes{kStx, 'A', 'R', 'S', '9', '0', kEtx,
+                   static_cast<std::uint8_t>('A' ^ 'R' ^ 'S' ^ '9' ^ '0' ^ 3)}));
 }
 
 TEST(FrameTest, BlockCheckRejectsEachKindOfDamage) {
@@ -167,9 +168,9 @@ TEST_F(LineTest, FaultsWithTheSameSeedGiveTheSameLine) {
   EXPECT_NE(a, run(8));
   // Every kind showed up at least once in 60 exchanges at these rates.
   std::string s(a.begin(), a.end());
-  EXPECT_NE(s.find("\xEE\x15\xEE"), std::string::npos);            // nak
-  EXPECT_NE(s.find("\xEE\xEE"), std::string::npos);                // silence
-  EXPECT_NE(s.find("12\x03"), std::string::npos);                  // busy
+  EXPECT_NE(s.find("\xEE\x15\xEE"), std::string::npos);  // nak
+  EXPECT_NE(s.find("\xEE\xEE"), std::string::npos);      // silence
+  EXPECT_NE(s.find("12\x03"), std::string::npos);        // busy
 }
 
 TEST_F(LineTest, SilencedReplyIsRecoveredByNak) {

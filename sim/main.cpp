@@ -34,10 +34,17 @@ int BitsPerByte(int fd) {
   if (tcgetattr(fd, &t) != 0) return 10;
   int bits = 1 + 8 + 1;
   switch (t.c_cflag & CSIZE) {
-    case CS5: bits = 1 + 5 + 1; break;
-    case CS6: bits = 1 + 6 + 1; break;
-    case CS7: bits = 1 + 7 + 1; break;
-    default: break;
+    case CS5:
+      bits = 1 + 5 + 1;
+      break;
+    case CS6:
+      bits = 1 + 6 + 1;
+      break;
+    case CS7:
+      bits = 1 + 7 + 1;
+      break;
+    default:
+      break;
   }
   if (t.c_cflag & PARENB) ++bits;
   if (t.c_cflag & CSTOPB) ++bits;
@@ -67,7 +74,7 @@ class Trace {
 };
 
 bool MakeLink(const std::string& link, const std::string& target, std::string* error) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(link.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode)) {
       *error = link + " exists and is not a symbolic link";
@@ -206,7 +213,8 @@ int main(int argc, char** argv) {
     }
 
     std::int64_t timeoutUs = -1;
-    if (!queue.empty() && opt.baud > 0 && !wantWrite) timeoutUs = std::max<std::int64_t>(0, nextByteUs - nowUs);
+    if (!queue.empty() && opt.baud > 0 && !wantWrite)
+      timeoutUs = std::max<std::int64_t>(0, nextByteUs - nowUs);
     if (auto deadline = sim.NextDeadline()) {
       const std::int64_t t = std::max<std::int64_t>(0, *deadline * 1000 - nowUs);
       timeoutUs = timeoutUs < 0 ? t : std::min(timeoutUs, t);
@@ -250,10 +258,15 @@ int main(int argc, char** argv) {
         controlLine.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
         std::size_t nl;
         while ((nl = controlLine.find('\n')) != std::string::npos) {
-          const std::string line = controlLine.substr(0, nl);
+          std::string line = controlLine.substr(0, nl);
           controlLine.erase(0, nl + 1);
-          if (!sim.Control(line, nowUs / 1000, &quit, &error)) {
-            std::fprintf(stderr, "tavosim: %s\n", error.c_str());
+          while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+          // Each word is acknowledged, so a script knows when it has taken effect.
+          if (sim.Control(line, nowUs / 1000, &quit, &error)) {
+            if (line.find_first_not_of(" \t\r") != std::string::npos)
+              std::printf("ok %s\n", line.c_str());
+          } else {
+            std::printf("error %s\n", error.c_str());
           }
           notes();
         }

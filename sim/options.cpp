@@ -52,9 +52,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
       o->help = true;
       continue;
     }
-    static const char* const kWithValue[] = {"--baud",  "--speed", "--insert-ms", "--remove-ms",
-                                             "--print-dir", "--eeprom", "--fault", "--seed",
-                                             "--link", "--trace"};
+    static const char* const kWithValue[] = {
+        "--baud",   "--speed", "--insert-ms", "--remove-ms", "--print-dir",
+        "--eeprom", "--fault", "--seed",      "--link",      "--trace"};
     bool known = false;
     for (const char* k : kWithValue) known = known || name == k;
     if (!known) {

@@ -28,8 +28,8 @@ namespace {
 
 std::string ToUtf8(const std::string& bytes) {
   if (bytes.empty()) return {};
-  const int n = win::MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                         nullptr, 0);
+  const int n =
+      win::MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   if (n <= 0) return bytes;
   std::u16string wide(static_cast<std::size_t>(n), u'\0');
   win::MultiByteToWideChar(932, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
