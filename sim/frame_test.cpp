@@ -10,8 +10,11 @@ namespace tavosim {
 namespace {
 
 Bytes CommandFrame(const std::string& text) {
-  Bytes f = {kEot, kStx};
-  f.insert(f.end(), text.begin(), text.end());
+  Bytes f;
+  f.reserve(text.size() + 4);
+  f.push_back(kEot);
+  f.push_back(kStx);
+  for (char c : text) f.push_back(static_cast<std::uint8_t>(c));
   f.push_back(kEtx);
   f.push_back(Bcc(text));
   return f;
