@@ -96,7 +96,7 @@ std::vector<std::uint8_t> EncodePng1Bit(int width, int height,
 bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& data) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  const bool ok = data.empty() || std::fwrite(data.data(), 1, data.size(), f) == data.size();
   return std::fclose(f) == 0 && ok;
 }
 

@@ -233,7 +233,7 @@ TEST(TavosimE2E, FramesBccPowerUpNakRepeatAndBadBcc) {
 TEST(TavosimE2E, AckThenBThenAThroughPolls) {
   Tavosim sim;
   ASSERT_NO_FATAL_FAILURE(
-      sim.Start({"--baud", "0", "--speed", "0.25", "--insert-ms", "150", "--remove-ms", "-1"}));
+      sim.Start({"--baud", "0", "--speed", "0.25", "--insert-ms", "400", "--remove-ms", "-1"}));
   sim.Exchange("PA");
   EXPECT_EQ(sim.Exchange("CI"), std::string(1, ACK));
   EXPECT_EQ(sim.Poll(), Frame("BCI00"));
