@@ -12,7 +12,7 @@
 namespace tavosim {
 namespace {
 
-class DeviceTest : public ::testing::Test {
+class TavosimDeviceTest : public ::testing::Test {
  protected:
   void Make(DeviceConfig c = {}) {
     dev_ = std::make_unique<Device>(c);
@@ -42,7 +42,7 @@ class DeviceTest : public ::testing::Test {
   std::int64_t now_ = 0;
 };
 
-TEST_F(DeviceTest, PowerUpRefusesAllButPaAndRs) {
+TEST_F(TavosimDeviceTest, PowerUpRefusesAllButPaAndRs) {
   Make();
   dev_->PowerUp(now_);
   EXPECT_EQ(Poll(), "R2000");
@@ -55,7 +55,7 @@ TEST_F(DeviceTest, PowerUpRefusesAllButPaAndRs) {
   EXPECT_EQ(dev_->eeprom().CounterValue(Eeprom::kPowerCuts), 1u);
 }
 
-TEST_F(DeviceTest, UnknownCommandsAndBadParameters) {
+TEST_F(TavosimDeviceTest, UnknownCommandsAndBadParameters) {
   EXPECT_EQ(Send("ZZ"), "AZZ11");
   EXPECT_EQ(Send("**"), "A**11");
   EXPECT_EQ(Send("X"), "AX 11");
@@ -73,7 +73,7 @@ TEST_F(DeviceTest, UnknownCommandsAndBadParameters) {
   EXPECT_EQ(Send("!!q"), "A!!11");
 }
 
-TEST_F(DeviceTest, TimedCommandAckThenBusyThenAnswerOnPoll) {
+TEST_F(TavosimDeviceTest, TimedCommandAckThenBusyThenAnswerOnPoll) {
   Make({.speed = 1.0, .insertMs = 500, .removeMs = 1000, .printDir = {}});
   EXPECT_EQ(Send("CI"), "ACK");
   EXPECT_EQ(Poll(), "BCI00");
@@ -95,7 +95,7 @@ TEST_F(DeviceTest, TimedCommandAckThenBusyThenAnswerOnPoll) {
   EXPECT_EQ(Poll(), "R0200");
 }
 
-TEST_F(DeviceTest, CardCycleWithOperatorInsertAndRemove) {
+TEST_F(TavosimDeviceTest, CardCycleWithOperatorInsertAndRemove) {
   Make({.speed = 0, .insertMs = -1, .removeMs = -1, .printDir = {}});
   EXPECT_EQ(Send("RD"), "ARD25");
   EXPECT_EQ(Send("CI"), "ACK");
@@ -118,7 +118,7 @@ TEST_F(DeviceTest, CardCycleWithOperatorInsertAndRemove) {
   EXPECT_EQ(Poll(), "R0200");
 }
 
-TEST_F(DeviceTest, CardAtTheExitIsTakenAndANewOneInsertedOnTime) {
+TEST_F(TavosimDeviceTest, CardAtTheExitIsTakenAndANewOneInsertedOnTime) {
   Make({.speed = 0, .insertMs = 300, .removeMs = 200, .printDir = {}});
   CardIn();
   EXPECT_EQ(Run("CO"), "ACO90");
@@ -138,7 +138,7 @@ TEST_F(DeviceTest, CardAtTheExitIsTakenAndANewOneInsertedOnTime) {
   EXPECT_EQ(Poll(), "ACI90");
 }
 
-TEST_F(DeviceTest, TracksWriteReadBackVerifyAndResultCodes) {
+TEST_F(TavosimDeviceTest, TracksWriteReadBackVerifyAndResultCodes) {
   Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = {}});
   CardIn();
   EXPECT_EQ(Send("DT:1"), "ADT461");
@@ -171,7 +171,7 @@ TEST_F(DeviceTest, TracksWriteReadBackVerifyAndResultCodes) {
   EXPECT_EQ(Send("RC").substr(11, 2), "90");
 }
 
-TEST_F(DeviceTest, CountersCountAndClear) {
+TEST_F(TavosimDeviceTest, CountersCountAndClear) {
   Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = {}});
   CardIn();
   Send("MS:C1");
@@ -203,7 +203,7 @@ TEST_F(DeviceTest, CountersCountAndClear) {
   EXPECT_EQ(Send("CT:9"), "ACT900000FFFF");
 }
 
-TEST_F(DeviceTest, EepromReadWriteAndFactoryImage) {
+TEST_F(TavosimDeviceTest, EepromReadWriteAndFactoryImage) {
   EXPECT_EQ(Send("eer:20/01"), "Aee903532");
   EXPECT_EQ(Send("eer:22/01"), "Aee903134");
   EXPECT_EQ(Send("eer:08/01"), "Aee903034");
@@ -221,7 +221,7 @@ TEST_F(DeviceTest, EepromReadWriteAndFactoryImage) {
   EXPECT_EQ(Send("TH"), "ATH90F25");
 }
 
-TEST_F(DeviceTest, ClockSetAndReadBack) {
+TEST_F(TavosimDeviceTest, ClockSetAndReadBack) {
   const std::string a = Send("CK");
   ASSERT_EQ(a.size(), 19u);
   EXPECT_EQ(a[11], '0');
@@ -236,7 +236,7 @@ TEST_F(DeviceTest, ClockSetAndReadBack) {
   EXPECT_EQ(Send("VS").size(), 13u);
 }
 
-TEST_F(DeviceTest, PrintImageLinesRamAreasAndFiles) {
+TEST_F(TavosimDeviceTest, PrintImageLinesRamAreasAndFiles) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("tavosim-print-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
@@ -279,7 +279,7 @@ TEST_F(DeviceTest, PrintImageLinesRamAreasAndFiles) {
   std::filesystem::remove_all(dir);
 }
 
-TEST_F(DeviceTest, FaultedReaderFailsCardMovesAndCountsThem) {
+TEST_F(TavosimDeviceTest, FaultedReaderFailsCardMovesAndCountsThem) {
   Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = {}});
   CardIn();
   dev_->SetStateDigit(4);

@@ -21,7 +21,7 @@ std::uint32_t Get32(const std::vector<std::uint8_t>& b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) << 24 | b[at + 1] << 16 | b[at + 2] << 8 | b[at + 3];
 }
 
-TEST(PngTest, ChecksumsMatchKnownValues) {
+TEST(TavosimPngTest, ChecksumsMatchKnownValues) {
   const char* digits = "123456789";
   EXPECT_EQ(Crc32(reinterpret_cast<const std::uint8_t*>(digits), 9), 0xCBF43926u);
   const char* iend = "IEND";
@@ -39,7 +39,7 @@ TEST(PngTest, ChecksumsMatchKnownValues) {
 }
 
 // Walks the chunks, checks every CRC, and inflates the stored blocks of IDAT.
-TEST(PngTest, ChunksCheckAndStoredDataInflatesToTheRows) {
+TEST(TavosimPngTest, ChunksCheckAndStoredDataInflatesToTheRows) {
   const int w = 320, h = 460;
   std::vector<std::uint8_t> rows(40 * h, 0);
   rows[0] = 0x80;           // top-left dot printed
@@ -90,7 +90,7 @@ TEST(PngTest, ChunksCheckAndStoredDataInflatesToTheRows) {
   EXPECT_EQ(raw[41 * h - 1], 0xFE);
 }
 
-TEST(PngTest, LargeImagesSplitIntoSeveralStoredBlocks) {
+TEST(TavosimPngTest, LargeImagesSplitIntoSeveralStoredBlocks) {
   const int w = 2048, h = 300;  // 256 + 1 bytes a row: more than one 65535-byte block
   const auto png = EncodePng1Bit(w, h, std::vector<std::uint8_t>(256 * h, 0));
   const std::uint32_t len = Get32(png, 33);
@@ -98,7 +98,7 @@ TEST(PngTest, LargeImagesSplitIntoSeveralStoredBlocks) {
   EXPECT_EQ(len, 2u + 257u * h + 5u * 2 + 4u);
 }
 
-class EepromFileTest : public ::testing::Test {
+class TavosimEepromFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = (std::filesystem::temp_directory_path() /
@@ -110,7 +110,7 @@ class EepromFileTest : public ::testing::Test {
   std::string path_;
 };
 
-TEST_F(EepromFileTest, SaveLoadRoundTripAndMissingFile) {
+TEST_F(TavosimEepromFileTest, SaveLoadRoundTripAndMissingFile) {
   Eeprom e;
   bool existed = true;
   std::string error;
@@ -129,7 +129,7 @@ TEST_F(EepromFileTest, SaveLoadRoundTripAndMissingFile) {
   EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
 }
 
-TEST_F(EepromFileTest, DamagedFileIsRefusedAndLeavesTheImage) {
+TEST_F(TavosimEepromFileTest, DamagedFileIsRefusedAndLeavesTheImage) {
   std::ofstream(path_) << "0000 FFFF 12G4\n";
   Eeprom e;
   e.SetWord(0, 0x4242);
@@ -142,7 +142,7 @@ TEST_F(EepromFileTest, DamagedFileIsRefusedAndLeavesTheImage) {
   EXPECT_EQ(e.Word(0), 0x4242);
 }
 
-TEST(FaultSpecTest, ParsesMergesAndRefuses) {
+TEST(TavosimFaultSpecTest, ParsesMergesAndRefuses) {
   FaultRates r;
   std::string error;
   ASSERT_TRUE(ParseFaultSpec("nak=0.25,busy=1", &r, &error));
@@ -161,7 +161,7 @@ TEST(FaultSpecTest, ParsesMergesAndRefuses) {
   EXPECT_EQ(r.nak + r.bcc + r.busy, 0.0);
 }
 
-TEST(OptionsTest, ParsesValuesAndRefusesNonsense) {
+TEST(TavosimOptionsTest, ParsesValuesAndRefusesNonsense) {
   Options o;
   std::string error;
   ASSERT_TRUE(ParseOptions({"--baud", "0", "--speed=0.5", "--insert-ms", "-1", "--seed", "42",

@@ -31,9 +31,9 @@ Bytes Block(int n, std::uint8_t fill) {
   return b;
 }
 
-class LineTest : public ::testing::Test {
+class TavosimLineTest : public ::testing::Test {
  protected:
-  LineTest() : sim_(Config(), 1) {}
+  TavosimLineTest() : sim_(Config(), 1) {}
   static DeviceConfig Config() {
     DeviceConfig c;
     c.speed = 0;
@@ -49,7 +49,7 @@ class LineTest : public ::testing::Test {
   std::int64_t now_ = 1000;
 };
 
-TEST(FrameTest, BccCoversTextAndEtx) {
+TEST(TavosimFrameTest, BccCoversTextAndEtx) {
   EXPECT_EQ(Bcc("RS"), 0x52 ^ 0x53 ^ 0x03);
   EXPECT_EQ(Bcc("RS"), 0x02);
   EXPECT_EQ(ReplyFrame("ARS90"),
@@ -57,7 +57,7 @@ TEST(FrameTest, BccCoversTextAndEtx) {
                    static_cast<std::uint8_t>('A' ^ 'R' ^ 'S' ^ '9' ^ '0' ^ 3)}));
 }
 
-TEST(FrameTest, BlockCheckRejectsEachKindOfDamage) {
+TEST(TavosimFrameTest, BlockCheckRejectsEachKindOfDamage) {
   EXPECT_TRUE(BlockIsValid(Block(15, 0x81)));
   Bytes wrongSum = Block(15, 0x81);
   wrongSum.back() ^= 1;
@@ -70,7 +70,7 @@ TEST(FrameTest, BlockCheckRejectsEachKindOfDamage) {
   EXPECT_FALSE(BlockIsValid(shortBlock));
 }
 
-TEST_F(LineTest, PowerUpPollThenCommandsAfterPa) {
+TEST_F(TavosimLineTest, PowerUpPollThenCommandsAfterPa) {
   EXPECT_EQ(Poll(), Reply("R2000"));
   EXPECT_EQ(Command("VS"), Reply("AVS10"));
   EXPECT_EQ(Command("PA"), Reply("APA90"));
@@ -78,7 +78,7 @@ TEST_F(LineTest, PowerUpPollThenCommandsAfterPa) {
   EXPECT_EQ(Command("VS"), Reply("AVS902.10-SIM"));
 }
 
-TEST_F(LineTest, NoiseOutsideFramesIsIgnoredAndSplitFramesJoin) {
+TEST_F(TavosimLineTest, NoiseOutsideFramesIsIgnoredAndSplitFramesJoin) {
   Command("PA");
   EXPECT_TRUE(Send({'x', kEtx, kStx, 'V', 'S', kEtx, 0x00, kEnq}).empty());
   const Bytes frame = CommandFrame("VS");
@@ -87,7 +87,7 @@ TEST_F(LineTest, NoiseOutsideFramesIsIgnoredAndSplitFramesJoin) {
   EXPECT_EQ(Send(rest), Reply("AVS902.10-SIM"));
 }
 
-TEST_F(LineTest, BadBccGetsNakAndCountsAReceiveError) {
+TEST_F(TavosimLineTest, BadBccGetsNakAndCountsAReceiveError) {
   Command("PA");
   Bytes f = CommandFrame("VS");
   f.back() ^= 0x10;
@@ -95,7 +95,7 @@ TEST_F(LineTest, BadBccGetsNakAndCountsAReceiveError) {
   EXPECT_EQ(Command("CT:5"), Reply("ACT9000000001"));
 }
 
-TEST_F(LineTest, HostNakRepeatsTheLastTransmission) {
+TEST_F(TavosimLineTest, HostNakRepeatsTheLastTransmission) {
   EXPECT_TRUE(Send({kNak}).empty());  // nothing sent yet, nothing to repeat
   Command("PA");
   const Bytes answer = Command("TH");
@@ -109,7 +109,7 @@ TEST_F(LineTest, HostNakRepeatsTheLastTransmission) {
   EXPECT_EQ(Send({kNak}), done);  // the finished answer, not a fresh poll
 }
 
-TEST_F(LineTest, NewFrameAfterEotInsideTextResynchronises) {
+TEST_F(TavosimLineTest, NewFrameAfterEotInsideTextResynchronises) {
   Command("PA");
   Bytes broken = {kEot, kStx, 'V'};
   const Bytes good = CommandFrame("VS");
@@ -117,7 +117,7 @@ TEST_F(LineTest, NewFrameAfterEotInsideTextResynchronises) {
   EXPECT_EQ(Send(broken), Reply("AVS902.10-SIM"));
 }
 
-TEST_F(LineTest, PartialFrameIsDroppedAfterASilentGap) {
+TEST_F(TavosimLineTest, PartialFrameIsDroppedAfterASilentGap) {
   Command("PA");
   Send({kEot, kStx, 'V'});
   now_ += Simulator::kPartialTimeoutMs + 1;
@@ -125,7 +125,7 @@ TEST_F(LineTest, PartialFrameIsDroppedAfterASilentGap) {
   EXPECT_EQ(Command("VS"), Reply("AVS902.10-SIM"));
 }
 
-TEST_F(LineTest, BlockModeAcksGoodBlocksNaksBadOnesAndEndsOnAnotherByte) {
+TEST_F(TavosimLineTest, BlockModeAcksGoodBlocksNaksBadOnesAndEndsOnAnotherByte) {
   Command("PA");
   EXPECT_EQ(Command("IB"), Reply("AIB90"));
   Bytes two = Block(0, 0xFF);
@@ -150,7 +150,7 @@ TEST_F(LineTest, BlockModeAcksGoodBlocksNaksBadOnesAndEndsOnAnotherByte) {
   EXPECT_TRUE(Send(Block(3, 0x22)).empty());
 }
 
-TEST_F(LineTest, FaultsWithTheSameSeedGiveTheSameLine) {
+TEST_F(TavosimLineTest, FaultsWithTheSameSeedGiveTheSameLine) {
   auto run = [](std::uint32_t seed) {
     Simulator sim(Config(), seed);
     FaultRates r;
@@ -176,7 +176,7 @@ TEST_F(LineTest, FaultsWithTheSameSeedGiveTheSameLine) {
   EXPECT_NE(s.find("12\x03"), std::string::npos);        // busy
 }
 
-TEST_F(LineTest, SilencedReplyIsRecoveredByNak) {
+TEST_F(TavosimLineTest, SilencedReplyIsRecoveredByNak) {
   FaultRates r;
   r.silence = 1;
   sim_.faults().SetRates(r);
@@ -185,7 +185,7 @@ TEST_F(LineTest, SilencedReplyIsRecoveredByNak) {
   EXPECT_EQ(Send({kNak}), Reply("APA90"));
 }
 
-TEST_F(LineTest, BccFaultCorruptsOnlyTheCheckByte) {
+TEST_F(TavosimLineTest, BccFaultCorruptsOnlyTheCheckByte) {
   FaultRates r;
   r.bcc = 1;
   sim_.faults().SetRates(r);
@@ -196,7 +196,7 @@ TEST_F(LineTest, BccFaultCorruptsOnlyTheCheckByte) {
   EXPECT_NE(bad.back(), good.back());
 }
 
-TEST_F(LineTest, ControlWords) {
+TEST_F(TavosimLineTest, ControlWords) {
   bool quit = false;
   std::string error;
   EXPECT_TRUE(sim_.Control("state 4", now_, &quit, &error));
