@@ -169,6 +169,7 @@ TEST(TavosimOptionsTest, ParsesValuesAndRefusesNonsense) {
                            &o, &error))
       << error;
   EXPECT_EQ(o.baud, 0);
+  EXPECT_FALSE(o.parity);
   EXPECT_EQ(o.device.speed, 0.5);
   EXPECT_EQ(o.device.insertMs, -1);
   EXPECT_EQ(o.seed, 42u);
@@ -178,6 +179,9 @@ TEST(TavosimOptionsTest, ParsesValuesAndRefusesNonsense) {
   Options d;
   EXPECT_EQ(d.baud, 9600);
   EXPECT_FALSE(ParseOptions({"--baud", "fast"}, &d, &error));
+  EXPECT_FALSE(ParseOptions({"--parity", "maybe"}, &d, &error));
+  ASSERT_TRUE(ParseOptions({"--parity=even"}, &d, &error));
+  EXPECT_TRUE(d.parity);
   EXPECT_FALSE(ParseOptions({"--speed", "-1"}, &d, &error));
   EXPECT_FALSE(ParseOptions({"--seed"}, &d, &error));
   EXPECT_FALSE(ParseOptions({"--colour"}, &d, &error));

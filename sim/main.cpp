@@ -28,25 +28,26 @@ std::int64_t NowUs(Clock::time_point t0) {
   return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0).count();
 }
 
-// Bits on the line per byte: start, data, parity, stop.
-int BitsPerByte(int fd) {
+// Bits on the line per byte: start, data, parity, stop. A pseudo-terminal keeps the stop bits
+// the host sets but always reports 8 data bits and no parity, so parity comes from --parity.
+int BitsPerByte(int fd, bool parity) {
   termios t{};
-  if (tcgetattr(fd, &t) != 0) return 10;
-  int bits = 1 + 8 + 1;
+  int bits = 1 + 8 + 1 + (parity ? 1 : 0);
+  if (tcgetattr(fd, &t) != 0) return bits;
   switch (t.c_cflag & CSIZE) {
     case CS5:
-      bits = 1 + 5 + 1;
+      bits -= 3;
       break;
     case CS6:
-      bits = 1 + 6 + 1;
+      bits -= 2;
       break;
     case CS7:
-      bits = 1 + 7 + 1;
+      bits -= 1;
       break;
     default:
       break;
   }
-  if (t.c_cflag & PARENB) ++bits;
+  if ((t.c_cflag & PARENB) && !parity) ++bits;
   if (t.c_cflag & CSTOPB) ++bits;
   return bits;
 }
@@ -173,8 +174,10 @@ int main(int argc, char** argv) {
     if (out.empty()) return;
     trace.Log(nowUs, "dev", out.data(), out.size());
     if (queue.empty() && opt.baud > 0) {
-      const std::int64_t byteUs = BitsPerByte(slave) * 1000000LL / opt.baud;
-      nextByteUs = std::max(nextByteUs, nowUs) + byteUs;
+      const std::int64_t byteUs = BitsPerByte(slave, opt.parity) * 1000000LL / opt.baud;
+      // nextByteUs is one byte past the end of the last transmission; the line is free from
+      // one byte before it.
+      nextByteUs = std::max(nextByteUs - byteUs, nowUs) + byteUs;
     }
     queue.insert(queue.end(), out.begin(), out.end());
   };
@@ -194,7 +197,7 @@ int main(int argc, char** argv) {
       std::size_t due = queue.size();
       std::int64_t byteUs = 0;
       if (opt.baud > 0) {
-        byteUs = BitsPerByte(slave) * 1000000LL / opt.baud;
+        byteUs = BitsPerByte(slave, opt.parity) * 1000000LL / opt.baud;
         due = nowUs < nextByteUs ? 0 : 1 + static_cast<std::size_t>((nowUs - nextByteUs) / byteUs);
         due = std::min(due, queue.size());
       }

@@ -12,6 +12,8 @@ const char kUsage[] =
     "insert, remove, power, state DIGIT, fault SPEC, quit.\n"
     "  --baud N          pace output at N bit/s, 10 bits a byte (11 with parity); 0: at once\n"
     "                    (default 9600)\n"
+    "  --parity P        none, even, odd, mark or space: the line's parity, for the pacing\n"
+    "                    (a pseudo-terminal does not pass on the host's setting)\n"
     "  --speed X         scale of the command execution times; 0: at once (default 1)\n"
     "  --insert-ms N     a waiting CI gets a card after N ms; -1: only on `insert` (default 500)\n"
     "  --remove-ms N     a card at the exit is taken after N ms; -1: only on `remove`\n"
@@ -53,8 +55,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
       continue;
     }
     static const char* const kWithValue[] = {
-        "--baud",   "--speed", "--insert-ms", "--remove-ms", "--print-dir",
-        "--eeprom", "--fault", "--seed",      "--link",      "--trace"};
+        "--baud",   "--parity", "--speed", "--insert-ms", "--remove-ms", "--print-dir",
+        "--eeprom", "--fault",  "--seed",  "--link",      "--trace"};
     bool known = false;
     for (const char* k : kWithValue) known = known || name == k;
     if (!known) {
@@ -72,6 +74,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
     bool ok = true;
     if (name == "--baud") {
       ok = ToLong(value, 0, 4000000, &o->baud);
+    } else if (name == "--parity") {
+      ok = value == "none" || value == "even" || value == "odd" || value == "mark" ||
+           value == "space";
+      o->parity = value != "none";
     } else if (name == "--speed") {
       char* end = nullptr;
       const double v = std::strtod(value.c_str(), &end);

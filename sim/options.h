@@ -11,7 +11,8 @@
 namespace tavosim {
 
 struct Options {
-  long baud = 9600;  // 0: no pacing
+  long baud = 9600;     // 0: no pacing
+  bool parity = false;  // 11 bits a byte instead of 10
   DeviceConfig device;
   FaultRates faults;
   std::uint32_t seed = 1;
