@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,15 @@ int main(int argc, char** argv) {
     bool existed = false;
     if (!sim.device().eeprom().Load(opt.eeprom, &existed, &error)) {
       std::fprintf(stderr, "tavosim: %s\n", error.c_str());
+      return 1;
+    }
+  }
+
+  if (!opt.device.printDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(opt.device.printDir, ec);
+    if (ec) {
+      std::fprintf(stderr, "tavosim: %s: %s\n", opt.device.printDir.c_str(), ec.message().c_str());
       return 1;
     }
   }
