@@ -137,8 +137,15 @@ void CommDevice::Run() {
       lock.lock();
       if (lost_ == ERROR_SUCCESS && !stop_) {
         line_->Acknowledge();
-        // A hang-up (the far end of a pty closed) would poll ready for ever: the line is gone.
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) LoseLine(ERROR_DEVICE_NOT_CONNECTED);
+        // A hang-up (the far end of a pty closed) would poll ready for ever: the line is gone,
+        // once the bytes it left behind are taken.
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+          PullInput();
+          if (lost_ == ERROR_SUCCESS) {
+            ServeReads(Clock::now());
+            LoseLine(ERROR_DEVICE_NOT_CONNECTED);
+          }
+        }
       }
     }
   }
@@ -187,6 +194,8 @@ void CommDevice::PullInput() {
     const std::size_t want = std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
     const long n = line_->Receive(chunk_.data(), want);
     if (n < 0) {
+      // What came before the line went is still delivered to the reads waiting for it.
+      ServeReads(Clock::now());
       LoseLine(static_cast<DWORD>(-n));
       return;
     }
