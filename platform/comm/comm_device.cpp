@@ -482,6 +482,7 @@ DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* stat) {
   if (stat) {
     PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;
+    ServeReads(Clock::now());
     std::memset(stat, 0, sizeof *stat);
     DWORD driverIn = 0;
     DWORD driverOut = 0;
@@ -646,7 +647,11 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   *events = 0;
   waiting_ = true;
   wait_ = {overlapped, events};
-  Record(0);  // events that came while nobody waited end the wait at once
+  // Events that came while nobody waited, or that the line shows now, end the wait at once.
+  PullInput();
+  WatchLine();
+  Record(0);
+  if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
   if (!waiting_) return ERROR_SUCCESS;
   Wake();
   return ERROR_IO_PENDING;
