@@ -1,9 +1,8 @@
 // Input: the input wait, the read core, blocking and queued Input/InputB, automatic input, the
 // error poll, and the pattern search and counting around every delivery.
-#include <chrono>
+#include <algorithm>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
@@ -41,27 +40,43 @@ bool ends_on_lead_byte(const std::vector<std::uint8_t>& bytes, std::size_t count
 }  // namespace
 
 bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
-  win::LARGE_INTEGER start;
+  win::LARGE_INTEGER start, freq;
   win::QueryPerformanceCounter(&start);
-  // The driver queue is polled at once, then by yielding for the first millisecond (data
-  // already on its way arrives within microseconds, and the comm layer offers no wait for "n
-  // bytes queued" that leaves them queued), then at growing intervals up to 1 ms.
-  unsigned pollMicros = 50;
-  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(1000);
+  win::QueryPerformanceFrequency(&freq);
+  // The comm layer wakes the wait when the bytes are queued, when the cancel event (auto-reset,
+  // so the wait consumes it) or a worker's pause or stop is signalled, or at the time-out,
+  // instead of a look at the driver queue every millisecond. The time-out keeps its whole
+  // seconds: the wait gives up at the first look where whole seconds x 1005 reach InputTimeout.
+  HANDLE aborts[2] = {input_cancel_event_, worker ? worker->gate().wake_event() : nullptr};
+  const DWORD abortCount = worker ? 2 : 1;
   for (;;) {
-    if (!opened()) return false;
-    if (win::WaitForSingleObject(input_cancel_event_, 0) == win::WAIT_OBJECT_0) return false;
+    HANDLE device = handle_.load();
+    if (device == win::INVALID_HANDLE_VALUE) return false;
     win::COMSTAT stat;
+    if (n == 0) {
+      win::WaitForSingleObject(input_cancel_event_, 0);
+      clear_errors(nullptr, &stat);
+      return false;
+    }
+    const DWORD timeout = input_timeout_now();
+    const std::uint64_t seconds = timeout / 1005 + (timeout % 1005 ? 1 : 0);
+    win::LARGE_INTEGER now;
+    win::QueryPerformanceCounter(&now);
+    const std::int64_t spentMs = (now.QuadPart - start.QuadPart) * 1000 / freq.QuadPart;
+    const std::int64_t leftMs = static_cast<std::int64_t>(seconds * 1000) - spentMs;
+    const DWORD wait = static_cast<DWORD>(std::clamp<std::int64_t>(leftMs, 0, 0x7FFFFFFF));
+    const DWORD r = win::WaitCommInput(device, n, wait, abortCount, aborts);
+    if (r == win::WAIT_OBJECT_0 + 1) return false;  // cancelled
+    if (r == win::WAIT_OBJECT_0 + 2) {
+      if (!worker->gate().yield()) return false;
+      continue;
+    }
+    if (r != win::WAIT_OBJECT_0 && r != win::WAIT_TIMEOUT) return false;
+    // Line errors are cleared by the wait as before (a read must not find them unreported
+    // under AbortOnError), and the queue count is the one ClearCommError gives.
     if (clear_errors(nullptr, &stat) != RS_OK) return false;
-    if (n == 0) return false;
     if (stat.cbInQue >= n) return true;
     if (elapsed_1005(start) >= input_timeout_now()) return false;
-    if (std::chrono::steady_clock::now() < spinUntil) {
-      std::this_thread::yield();
-    } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(pollMicros));
-      if (pollMicros < 1000) pollMicros = pollMicros * 2 > 1000 ? 1000 : pollMicros * 2;
-    }
     if (worker && !worker->gate().yield()) return false;
   }
 }

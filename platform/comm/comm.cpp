@@ -257,4 +257,23 @@ BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped) {
   return Result(device->Cancel(overlapped));
 }
 
+DWORD WaitCommInput(HANDLE file, DWORD count, DWORD milliseconds, DWORD abortCount,
+                    const HANDLE* aborts) {
+  if (abortCount >= MAXIMUM_WAIT_OBJECTS || (abortCount > 0 && aborts == nullptr)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  auto device = detail::Lookup<CommDevice>(file);
+  if (!device) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  DWORD result = WAIT_FAILED;
+  if (DWORD error = device->WaitInput(count, milliseconds, abortCount, aborts, &result)) {
+    SetLastError(error);
+    return WAIT_FAILED;
+  }
+  return result;
+}
+
 }  // namespace win

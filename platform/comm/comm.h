@@ -15,7 +15,8 @@
 // SetCommState, GetCommTimeouts, SetCommTimeouts, GetCommMask, SetCommMask, GetCommProperties,
 // ClearCommError, GetCommModemStatus, EscapeCommFunction, SetCommBreak, ClearCommBreak,
 // PurgeComm, TransmitCommChar, WaitCommEvent, ReadFile, WriteFile, GetOverlappedResult,
-// CancelIo, CancelIoEx. Handles, events and waits are in kernel.h.
+// CancelIo, CancelIoEx. Handles, events and waits are in kernel.h. Ours, with no platform
+// counterpart: WaitCommInput, a wait for a number of queued input bytes that takes none.
 #pragma once
 
 #include <cstddef>
@@ -218,11 +219,24 @@ BOOL TransmitCommChar(HANDLE file, char c);
 BOOL WaitCommEvent(HANDLE file, DWORD* eventMask, OVERLAPPED* overlapped);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, DWORD* numberOfBytesRead,
               OVERLAPPED* overlapped);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
-               DWORD* numberOfBytesWritten, OVERLAPPED* overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite, DWORD* numberOfBytesWritten,
+               OVERLAPPED* overlapped);
 BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* numberOfBytesTransferred,
                          BOOL wait);
 BOOL CancelIo(HANDLE file);
 BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
+
+// ---- Ours: not part of the platform's API ---------------------------------------------------
+
+// Blocks until the device's input queue, counted as ClearCommError counts cbInQue, holds at
+// least `count` bytes, or one of the `abortCount` events (at most MAXIMUM_WAIT_OBJECTS - 1) is
+// signalled, or `milliseconds` pass (0 looks once; INFINITE never times out). Nothing is taken
+// from the queue, so a wait that times out leaves every byte for a later read. The events are
+// tested first, lowest index first, and the one that ends the wait is acquired (an auto-reset
+// event is reset by it). Returns WAIT_OBJECT_0 when the bytes are there, WAIT_OBJECT_0 + 1 + i
+// when event i ended it, WAIT_TIMEOUT, or WAIT_FAILED with the last error set (the device was
+// closed or lost, or a bad argument). Errors are not cleared, unlike ClearCommError.
+DWORD WaitCommInput(HANDLE file, DWORD count, DWORD milliseconds, DWORD abortCount,
+                    const HANDLE* aborts);
 
 }  // namespace win

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <iterator>
 
@@ -23,6 +24,20 @@ UINT_PTR LoadStatus(const OVERLAPPED* overlapped) {
 // Milliseconds as a duration, capped so that sums of huge time-outs cannot overflow.
 std::chrono::milliseconds Ms(std::uint64_t ms) {
   return std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ULL << 40));
+}
+
+// The calling thread's own descriptor for input waits, made on first use and kept for the
+// thread's life: a wait per received piece should not cost a descriptor each.
+struct ThreadWaitFd {
+  int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  ~ThreadWaitFd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+void Drain(int fd) {
+  std::uint64_t value;
+  [[maybe_unused]] ssize_t n = ::read(fd, &value, sizeof value);
 }
 
 }  // namespace
@@ -68,7 +83,10 @@ void CommDevice::Shutdown() {
   }
   Wake();
   if (service_.joinable()) service_.join();
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  // Input waits may be polling the line's descriptor: it is closed only once they are gone.
+  SignalWaiters(true);
+  waitersLeft_.wait(lock, [&] { return waiters_.empty(); });
   line_->Close();
 }
 
@@ -94,11 +112,13 @@ void CommDevice::WaitCompletion(OVERLAPPED* overlapped) {
 // ---- Service thread ---------------------------------------------------------------------
 
 void CommDevice::Run() {
+  // A wake-up for output room alone need not look for input (a read that finds none).
+  bool pull = true;
   for (;;) {
     std::unique_lock lock(mutex_);
     if (stop_) return;
     const Clock::time_point now = Clock::now();
-    PullInput();
+    if (pull) PullInput();
     ServeReads(now);
     PushOutput(now);
     WatchLine();
@@ -128,11 +148,10 @@ void CommDevice::Run() {
     lock.unlock();
 
     const int ready = ::poll(fds, 2, timeout);
+    pull = true;
     if (ready <= 0) continue;
-    if (fds[0].revents & POLLIN) {
-      std::uint64_t value;
-      [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
-    }
+    if (fds[0].revents & POLLIN) Drain(wakeFd_);
+    pull = (fds[0].revents & POLLIN) || (fds[1].revents & ~POLLOUT);
     if (fds[1].revents) {
       lock.lock();
       if (lost_ == ERROR_SUCCESS && !stop_) {
@@ -190,9 +209,19 @@ void CommDevice::PullInput() {
   }
   const std::size_t capacity = QueueCapacity();
   if (chunk_.empty()) chunk_.resize(64 * 1024);
+  const std::size_t heldBefore = input_.size() - inputHead_;
   while (input_.size() - inputHead_ < capacity) {
-    const std::size_t want = std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
-    const long n = line_->Receive(chunk_.data(), want);
+    // With nothing queued, bytes go straight into the oldest waiting read, as they would
+    // have gone through the queue into it: one copy fewer, and no limit of the queue's size.
+    const bool empty = input_.size() == inputHead_;
+    Transfer* direct = empty && !reads_.empty() && reads_.front().done < reads_.front().size
+                           ? &reads_.front()
+                           : nullptr;
+    BYTE* begin = direct ? direct->buffer + direct->done : chunk_.data();
+    const std::size_t want = direct
+                                 ? direct->size - direct->done
+                                 : std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
+    const long n = line_->Receive(begin, want);
     if (n < 0) {
       // What came before the line went is still delivered to the reads waiting for it.
       ServeReads(Clock::now());
@@ -201,14 +230,17 @@ void CommDevice::PullInput() {
     }
     if (n == 0) break;
     if (InputIgnored()) continue;
-    const BYTE* begin = chunk_.data();
-    const BYTE* end = begin + n;
+    BYTE* end = begin + n;
     DWORD events = EV_RXCHAR;
     if (std::memchr(begin, static_cast<BYTE>(dcb_.EvtChar), static_cast<std::size_t>(n))) {
       events |= EV_RXFLAG;
     }
-    if (dcb_.fNull) {
-      std::remove_copy(begin, end, std::back_inserter(input_), BYTE{0});  // NullDiscard
+    if (direct) {
+      if (dcb_.fNull) end = std::remove(begin, end, BYTE{0});  // NullDiscard
+      direct->done += static_cast<DWORD>(end - begin);
+      if (end != begin) direct->lastByte = Clock::now();
+    } else if (dcb_.fNull) {
+      std::remove_copy(begin, end, std::back_inserter(input_), BYTE{0});
     } else {
       input_.insert(input_.end(), begin, end);
     }
@@ -219,6 +251,20 @@ void CommDevice::PullInput() {
     }
     Record(events);
     if (static_cast<std::size_t>(n) < want) break;
+  }
+  if (!waiters_.empty() && input_.size() - inputHead_ > heldBefore) SignalWaiters(false);
+}
+
+// Wakes the input waits whose count the queue now holds (all: the device ended). A full queue
+// wakes every wait too, which then counts the bytes still in the driver.
+void CommDevice::SignalWaiters(bool all) {
+  const std::size_t held = input_.size() - inputHead_;
+  for (InputWaiter* w : waiters_) {
+    if (w->signalled) continue;
+    if (!all && held < w->count && held < QueueCapacity()) continue;
+    w->signalled = true;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t n = ::write(w->fd, &one, sizeof one);
   }
 }
 
@@ -327,6 +373,7 @@ void CommDevice::Record(DWORD events) {
 void CommDevice::LoseLine(DWORD error) {
   lost_ = error;
   FailAll(error);
+  SignalWaiters(true);
 }
 
 void CommDevice::FailAll(DWORD status) {
@@ -681,6 +728,94 @@ DWORD CommDevice::Cancel(OVERLAPPED* overlapped) {
     found = true;
   }
   return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
+}
+
+// The waiting thread polls the line itself as well as its own descriptor: bytes that arrive
+// wake it straight away rather than through the service thread, which takes whichever of the
+// two reaches the line first. The service thread signals the descriptor when it queued bytes.
+DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, const HANDLE* aborts,
+                            DWORD* result) {
+  thread_local ThreadWaitFd own;
+  if (own.fd < 0) return ERROR_NOT_ENOUGH_MEMORY;
+  std::vector<pollfd> fds(abortCount + 2);
+  for (DWORD i = 0; i < abortCount; ++i) {
+    fds[i + 2] = {GetHandleDescriptor(aborts[i]), POLLIN, 0};
+    if (fds[i + 2].fd < 0) return ERROR_INVALID_HANDLE;
+  }
+  const bool infinite = milliseconds == INFINITE;
+  const Clock::time_point deadline = Clock::now() + Ms(milliseconds);
+  InputWaiter waiter{count, own.fd, false};
+  std::unique_lock lock(mutex_, std::defer_lock);
+  auto leave = [&](DWORD error) {
+    if (!lock.owns_lock()) lock.lock();
+    auto it = std::find(waiters_.begin(), waiters_.end(), &waiter);
+    if (it != waiters_.end()) {
+      waiters_.erase(it);
+      if (waiters_.empty()) waitersLeft_.notify_all();
+    }
+    return error;
+  };
+  Drain(own.fd);
+  for (;;) {
+    for (DWORD i = 0; i < abortCount; ++i) {
+      if (WaitForSingleObject(aborts[i], 0) == WAIT_OBJECT_0) {
+        *result = WAIT_OBJECT_0 + 1 + i;
+        return leave(ERROR_SUCCESS);
+      }
+    }
+    lock.lock();
+    if (closed_) return leave(ERROR_INVALID_HANDLE);
+    if (lost_ != ERROR_SUCCESS) return leave(lost_);
+    const std::size_t before = reads_.size();
+    PullInput();
+    if (lost_ != ERROR_SUCCESS) return leave(lost_);
+    const Clock::time_point now = Clock::now();
+    ServeReads(now);
+    // A pending read that took bytes here may now run on an interval the service thread has
+    // not seen.
+    if (!reads_.empty() && (reads_.size() != before || reads_.front().done > 0)) Wake();
+    const std::size_t held = input_.size() - inputHead_;
+    const bool full = held >= QueueCapacity();
+    bool enough = held >= count;
+    if (!enough && (full || count > QueueCapacity())) {
+      DWORD driverIn = 0;
+      line_->DriverInput(&driverIn);
+      enough = held + driverIn >= count;
+    }
+    if (enough) {
+      *result = WAIT_OBJECT_0;
+      return leave(ERROR_SUCCESS);
+    }
+    if (!infinite && now >= deadline) {
+      *result = WAIT_TIMEOUT;
+      return leave(ERROR_SUCCESS);
+    }
+    if (std::find(waiters_.begin(), waiters_.end(), &waiter) == waiters_.end()) {
+      waiters_.push_back(&waiter);
+    }
+    waiter.signalled = false;
+    // A full queue leaves the rest in the driver, which would keep the line readable: the
+    // count there is looked at every millisecond instead.
+    const int lineFd = full ? -1 : line_->InputDescriptor();
+    lock.unlock();
+
+    int timeout = -1;
+    if (!infinite) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+      timeout = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+    }
+    if (full || (count > QueueCapacity() && lineFd < 0)) {
+      timeout = timeout < 0 ? 1 : std::min(timeout, 1);
+    }
+    fds[0] = {own.fd, POLLIN, 0};
+    fds[1] = {lineFd, POLLIN, 0};
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) {
+      const DWORD error = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE;
+      return leave(error);
+    }
+    if (ready > 0 && (fds[0].revents & POLLIN)) Drain(own.fd);
+  }
 }
 
 }  // namespace win::detail

@@ -59,6 +59,9 @@ class CommDevice final : public KernelObject {
   DWORD Cancel(OVERLAPPED* overlapped);
   // Blocks until the operation of that record has completed.
   void WaitCompletion(OVERLAPPED* overlapped);
+  // WaitCommInput: *result is the WAIT_ code when ERROR_SUCCESS is returned.
+  DWORD WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, const HANDLE* aborts,
+                  DWORD* result);
 
  private:
   struct Transfer {
@@ -76,6 +79,13 @@ class CommDevice final : public KernelObject {
     OVERLAPPED* overlapped;
     DWORD* events;
   };
+  // A thread in WaitInput, woken through its own descriptor when input comes or the device
+  // ends.
+  struct InputWaiter {
+    DWORD count;
+    int fd;
+    bool signalled;
+  };
 
   explicit CommDevice(std::unique_ptr<Line> line, int wakeFd);
   void Shutdown();
@@ -91,6 +101,7 @@ class CommDevice final : public KernelObject {
   void Record(DWORD events);
   void LoseLine(DWORD error);
   void FailAll(DWORD status);
+  void SignalWaiters(bool all);
   DWORD QueueCapacity() const { return inQueue_ ? inQueue_ : 4096; }
   bool ModemWatched() const;
   bool OutputHeld();
@@ -99,6 +110,7 @@ class CommDevice final : public KernelObject {
 
   std::mutex mutex_;
   std::condition_variable completed_;
+  std::condition_variable waitersLeft_;
   std::unique_ptr<Line> line_;
   const int wakeFd_;
   std::thread service_;
@@ -123,6 +135,7 @@ class CommDevice final : public KernelObject {
   bool txArmed_ = false;
   bool waiting_ = false;
   EventWait wait_{};
+  std::vector<InputWaiter*> waiters_;
   DWORD history_ = 0;
   DWORD lastModem_ = 0;
   LineCounts errorBase_{};

@@ -33,6 +33,9 @@ class Line {
   // The descriptor the device's service thread polls, and the poll events to ask for.
   virtual int Descriptor() const = 0;
   virtual short PollEvents(bool wantInput, bool wantOutput) const = 0;
+  // A descriptor that polls readable (POLLIN) while received bytes wait in the driver, which
+  // threads other than the service thread may poll without acknowledging; -1 when there is none.
+  virtual int InputDescriptor() const { return -1; }
   // Called after the descriptor polled ready, before the device looks at the line again.
   virtual void Acknowledge() {}
   // True when modem lines and error counters can change without the descriptor becoming

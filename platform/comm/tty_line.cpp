@@ -84,6 +84,7 @@ class TtyLine final : public Line {
   }
 
   int Descriptor() const override { return fd_; }
+  int InputDescriptor() const override { return fd_; }
   short PollEvents(bool wantInput, bool wantOutput) const override {
     return static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
   }
