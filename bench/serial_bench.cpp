@@ -304,6 +304,19 @@ void IdleCpu(int seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* only = std::getenv("SB_ONLY")) {
+    Pty pty;
+    setenv("RAVLIN_COM201", pty.path.c_str(), 1);
+    EchoPeer echo(pty.master);
+    std::vector<double> v;
+    for (int i = 0; i < 30; ++i) {
+      if (only[0] == 'p') v.push_back(PlainSeconds(pty.path));
+      if (only[0] == 'c') v.push_back(CommSeconds(pty.path));
+      if (only[0] == 'e') v.push_back(EngineSeconds(201));
+    }
+    std::printf("%s median %.1f ms\n", only, Median(v) * 1e3);
+    return 0;
+  }
   const int idleSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   win::CurrentApartment();
   Throughput();

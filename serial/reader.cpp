@@ -71,9 +71,13 @@ bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
       if (!worker->gate().yield()) return false;
       continue;
     }
-    if (r != win::WAIT_OBJECT_0 && r != win::WAIT_TIMEOUT) return false;
-    // Line errors are cleared by the wait as before (a read must not find them unreported
-    // under AbortOnError), and the queue count is the one ClearCommError gives.
+    if (r == win::WAIT_OBJECT_0) {
+      // Line errors are cleared by the wait as they always were, so that a read under
+      // AbortOnError does not find them unreported; the count needs no second look.
+      DWORD errors = 0;
+      return win::ClearCommError(device, &errors, nullptr) != win::FALSE;
+    }
+    if (r != win::WAIT_TIMEOUT) return false;
     if (clear_errors(nullptr, &stat) != RS_OK) return false;
     if (stat.cbInQue >= n) return true;
     if (elapsed_1005(start) >= input_timeout_now()) return false;

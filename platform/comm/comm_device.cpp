@@ -641,7 +641,8 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   }
   reads_.push_back(r);
   if (reads_.size() == 1) {
-    PullInput();
+    // Bytes already queued serve the read without a look at the line.
+    if (input_.size() - inputHead_ < size) PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
     const bool wasFull = input_.size() - inputHead_ >= QueueCapacity();
     ServeReads(now);
@@ -733,6 +734,8 @@ DWORD CommDevice::Cancel(OVERLAPPED* overlapped) {
 // The waiting thread polls the line itself as well as its own descriptor: bytes that arrive
 // wake it straight away rather than through the service thread, which takes whichever of the
 // two reaches the line first. The service thread signals the descriptor when it queued bytes.
+// A pty flushes its buffers on every read and poll, so the line is read only once it polled
+// readable.
 DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, const HANDLE* aborts,
                             DWORD* result) {
   thread_local ThreadWaitFd own;
@@ -756,6 +759,8 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
     return error;
   };
   Drain(own.fd);
+  bool pull = milliseconds == 0;
+  bool timedOut = false;
   for (;;) {
     for (DWORD i = 0; i < abortCount; ++i) {
       if (WaitForSingleObject(aborts[i], 0) == WAIT_OBJECT_0) {
@@ -766,14 +771,17 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
     lock.lock();
     if (closed_) return leave(ERROR_INVALID_HANDLE);
     if (lost_ != ERROR_SUCCESS) return leave(lost_);
-    const std::size_t before = reads_.size();
-    PullInput();
-    if (lost_ != ERROR_SUCCESS) return leave(lost_);
+    const int lineFd = line_->InputDescriptor();
     const Clock::time_point now = Clock::now();
-    ServeReads(now);
-    // A pending read that took bytes here may now run on an interval the service thread has
-    // not seen.
-    if (!reads_.empty() && (reads_.size() != before || reads_.front().done > 0)) Wake();
+    if (pull || lineFd < 0) {
+      const std::size_t before = reads_.size();
+      PullInput();
+      if (lost_ != ERROR_SUCCESS) return leave(lost_);
+      ServeReads(now);
+      // A pending read that took bytes here may now run on an interval the service thread
+      // has not seen.
+      if (!reads_.empty() && (reads_.size() != before || reads_.front().done > 0)) Wake();
+    }
     const std::size_t held = input_.size() - inputHead_;
     const bool full = held >= QueueCapacity();
     bool enough = held >= count;
@@ -786,7 +794,7 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
       *result = WAIT_OBJECT_0;
       return leave(ERROR_SUCCESS);
     }
-    if (!infinite && now >= deadline) {
+    if (timedOut || (!infinite && now >= deadline && pull)) {
       *result = WAIT_TIMEOUT;
       return leave(ERROR_SUCCESS);
     }
@@ -796,7 +804,7 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
     waiter.signalled = false;
     // A full queue leaves the rest in the driver, which would keep the line readable: the
     // count there is looked at every millisecond instead.
-    const int lineFd = full ? -1 : line_->InputDescriptor();
+    const bool pollLine = !full && lineFd >= 0;
     lock.unlock();
 
     int timeout = -1;
@@ -804,17 +812,19 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
       const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
       timeout = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
     }
-    if (full || (count > QueueCapacity() && lineFd < 0)) {
-      timeout = timeout < 0 ? 1 : std::min(timeout, 1);
-    }
+    const bool lookEveryMs = full || (count > QueueCapacity() && lineFd < 0);
+    if (lookEveryMs) timeout = timeout < 0 ? 1 : std::min(timeout, 1);
     fds[0] = {own.fd, POLLIN, 0};
-    fds[1] = {lineFd, POLLIN, 0};
+    fds[1] = {pollLine ? lineFd : -1, POLLIN, 0};
     const int ready = ::poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR) {
-      const DWORD error = errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE;
-      return leave(error);
+      return leave(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE);
     }
     if (ready > 0 && (fds[0].revents & POLLIN)) Drain(own.fd);
+    // The last look at the deadline reads the line once more, so that bytes already there
+    // count, as they would for ClearCommError.
+    timedOut = ready == 0 && !lookEveryMs;
+    pull = timedOut || lookEveryMs || (ready > 0 && fds[1].revents != 0);
   }
 }
 
