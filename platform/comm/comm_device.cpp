@@ -139,7 +139,13 @@ void CommDevice::Run() {
     const bool look = lost_ == ERROR_SUCCESS && line_->NeedsPolling() && ModemWatched();
     if (look || (txArmed_ && writes_.empty())) consider(now + std::chrono::milliseconds(10));
 
-    const bool wantInput = input_.size() - inputHead_ < QueueCapacity();
+    const bool room = input_.size() - inputHead_ < QueueCapacity();
+    // Threads in WaitCommInput poll the line themselves: two readers of a pty only slow each
+    // other down.
+    deaf_ = InputLeftToWaiters(now);
+    if (deaf_ && waiters_.empty()) consider(lingerUntil_);
+    deafUnbounded_ = deaf_ && !waiters_.empty();
+    const bool wantInput = room && !deaf_;
     const bool wantOutput = !writes_.empty() || priorityPending_;
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
     if (lost_ == ERROR_SUCCESS) {
@@ -192,6 +198,14 @@ bool CommDevice::ErrorsUnacknowledged() {
   return counts.frame != errorBase_.frame || counts.overrun != errorBase_.overrun ||
          counts.parity != errorBase_.parity || counts.brk != errorBase_.brk ||
          counts.bufferOverrun != errorBase_.bufferOverrun;
+}
+
+// True while input waits take the line's bytes as they arrive, and nothing else needs the
+// service thread to: no pending read, no event wait for received bytes.
+bool CommDevice::InputLeftToWaiters(Clock::time_point now) const {
+  constexpr DWORD kInputEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL;
+  return (!waiters_.empty() || now < lingerUntil_) && line_->InputDescriptor() >= 0 &&
+         reads_.empty() && !(waiting_ && (mask_ & kInputEvents)) && !dcb_.fDsrSensitivity;
 }
 
 // DsrSensitivity: bytes that arrive while DSR is off are dropped.
@@ -649,7 +663,8 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
     if (reads_.empty()) {
       *done = static_cast<DWORD>(overlapped->InternalHigh);
       // A full queue had stopped the service thread listening to the line: room again.
-      if (wasFull) Wake();
+      // (Not while it leaves input to the waits: it looks again when that ends.)
+      if (wasFull && !deaf_) Wake();
       return ERROR_SUCCESS;
     }
   }
@@ -754,7 +769,14 @@ DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, c
     auto it = std::find(waiters_.begin(), waiters_.end(), &waiter);
     if (it != waiters_.end()) {
       waiters_.erase(it);
-      if (waiters_.empty()) waitersLeft_.notify_all();
+      if (waiters_.empty()) {
+        waitersLeft_.notify_all();
+        lingerUntil_ = Clock::now() + std::chrono::milliseconds(2);
+        if (deafUnbounded_) {
+          deafUnbounded_ = false;
+          Wake();
+        }
+      }
     }
     return error;
   };

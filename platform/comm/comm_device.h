@@ -107,6 +107,7 @@ class CommDevice final : public KernelObject {
   bool OutputHeld();
   bool ErrorsUnacknowledged();
   bool InputIgnored();
+  bool InputLeftToWaiters(Clock::time_point now) const;
 
   std::mutex mutex_;
   std::condition_variable completed_;
@@ -136,6 +137,11 @@ class CommDevice final : public KernelObject {
   bool waiting_ = false;
   EventWait wait_{};
   std::vector<InputWaiter*> waiters_;
+  // After the last input wait ended, the line stays with the waits a moment longer: the next
+  // one usually follows within microseconds.
+  Clock::time_point lingerUntil_{};
+  bool deaf_ = false;           // the service thread leaves input to the waits
+  bool deafUnbounded_ = false;  // ... until woken
   DWORD history_ = 0;
   DWORD lastModem_ = 0;
   LineCounts errorBase_{};
