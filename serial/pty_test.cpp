@@ -152,5 +152,75 @@ TEST_F(PtyTest, AMasterThatGoesAwayFailsTheIoButCloseCompletes) {
   EXPECT_FALSE(port->opened());
 }
 
+// The input wait on a real line: bytes that come during the wait end it at once, and a wait
+// that times out keeps its whole seconds and leaves what came in the driver's queue.
+TEST_F(PtyTest, BlockingInputWaitWakesOnArrivalAndATimeOutLeavesTheBytes) {
+  rs232x_open_args_t args;
+  args.io_mode = iomBlocking;
+  args.handshaking = hsNone;
+  args.input_timeout = 1000;
+  ASSERT_EQ(port->open(args), RS_OK);
+  WriteMaster("abc");
+  std::vector<std::uint8_t> bytes;
+  LONG result = 0;
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(port->input_bytes(5, &bytes, &result), RS_OK);
+  const double waited =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_GE(waited, 0.99);
+  EXPECT_LT(waited, 1.6);
+  EXPECT_EQ(result, -1);
+  EXPECT_TRUE(bytes.empty());
+  LONG queued = 0;
+  ASSERT_EQ(port->input_buffer_byte_count(&queued), RS_OK);
+  EXPECT_EQ(queued, 3);
+
+  std::thread sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WriteMaster("d");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    WriteMaster("e");
+  });
+  start = std::chrono::steady_clock::now();
+  ASSERT_EQ(port->input_bytes(5, &bytes, &result), RS_OK);
+  const double woke =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  sender.join();
+  EXPECT_LT(woke, 0.9);
+  EXPECT_EQ(result, 5);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcde");
+}
+
+// The reader worker's wait on a real line: a request is served when its bytes are complete,
+// and cancelling ends a wait that has nothing to wait for.
+TEST_F(PtyTest, QueuedRequestWaitsForItsBytesAndCancellingEndsTheWait) {
+  rs232x_open_args_t args;
+  args.io_mode = iomNonBlocking;
+  args.handshaking = hsNone;
+  args.input_timeout = 10000;
+  ASSERT_EQ(port->open(args), RS_OK);
+  std::vector<std::uint8_t> bytes;
+  LONG id = 0;
+  ASSERT_EQ(port->input_bytes(4, &bytes, &id), RS_OK);
+  WriteMaster("wx");
+  RecordingHost::PumpUntil([] { return false; }, 60);
+  EXPECT_TRUE(host.named("NonblockInputB").empty());
+  WriteMaster("yz");
+  ASSERT_TRUE(host.PumpFor("NonblockInputB", 1));
+  EXPECT_EQ(host.named("NonblockInputB")[0].a, id);
+  EXPECT_EQ(host.named("NonblockInputB")[0].n, 4);
+  EXPECT_EQ(host.named("NonblockInputB")[0].data, "wxyz");
+
+  ASSERT_EQ(port->input_bytes(4, &bytes, &id), RS_OK);
+  RecordingHost::PumpUntil([] { return false; }, 60);  // the worker is waiting now
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(port->cancel_pending_inputs(), RS_OK);
+  ASSERT_TRUE(host.PumpFor("NonblockInputB", 2));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+  EXPECT_EQ(host.named("NonblockInputB")[1].a, id);
+  EXPECT_LE(host.named("NonblockInputB")[1].n, 0);
+  EXPECT_EQ(port->close(), RS_OK);
+}
+
 }  // namespace
 }  // namespace serial
