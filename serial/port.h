@@ -9,7 +9,8 @@
 // the reader-monitor worker polls the device every 10 ms and delivers what arrived. Four workers
 // (rs232x_monitor_t, rs232x_reader_monitor_t, rs232x_reader_t, rs232x_writer_t, threads.h) each
 // run a 10 ms loop on their own thread (an idle reader or writer waits for a request instead of
-// polling an empty queue) and report to the control through rs232x_host_t
+// polling an empty queue; a read waits in the comm layer's WaitCommInput until its bytes are
+// queued, which takes none of them) and report to the control through rs232x_host_t
 // (engine_host.h) on the control's thread: the engine remembers the apartment of the thread that
 // created it, and a worker posts each report there and waits until it has run. Close and the
 // cancellations pause the workers at a gate (outside device calls and queue locks) and service

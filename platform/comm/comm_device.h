@@ -8,6 +8,10 @@
 // straight to the line and stay pending only for what it does not take at once. The service
 // thread sleeps in poll() on the line and a wake descriptor, with a time-out only for the
 // nearest deadline and, on a real port, a 10 ms look at the modem lines and error counters.
+// With nothing queued, received bytes go straight into the oldest pending read. A thread in
+// WaitCommInput polls a terminal line itself and pulls what comes; while such waits run (and
+// 2 ms after the last) the service thread leaves input to them unless a read or an event wait
+// for received bytes is pending, so that the line has one reader.
 #pragma once
 
 #include <chrono>
