@@ -7,6 +7,7 @@
 // (a returned interface pointer carries a reference the caller releases).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -16,9 +17,15 @@ namespace win {
 
 // ---- HRESULT ---------------------------------------------------------------------------------
 
-constexpr HRESULT MakeHResult(std::uint32_t value) { return static_cast<HRESULT>(value); }
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr HRESULT MakeHResult(std::uint32_t value) {
+  return static_cast<HRESULT>(value);
+}
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -65,7 +72,9 @@ constexpr HRESULT DISP_E_BADPARAMCOUNT = MakeHResult(0x8002000E);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = MakeHResult(0x8002000F);
 
 // FACILITY_ITF codes: 0x80040000 + id (the control's message ids).
-constexpr HRESULT MakeItfHResult(std::uint32_t id) { return MakeHResult(0x80040000u + id); }
+constexpr HRESULT MakeItfHResult(std::uint32_t id) {
+  return MakeHResult(0x80040000u + id);
+}
 
 // ---- GUID ------------------------------------------------------------------------------------
 
@@ -87,8 +96,12 @@ inline bool IsEqualGUID(REFGUID a, REFGUID b) {
     if (a.Data4[i] != b.Data4[i]) return false;
   return true;
 }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool operator==(REFGUID a, REFGUID b) {
+  return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+  return !IsEqualGUID(a, b);
+}
 
 extern const GUID GUID_NULL;
 #define IID_NULL ::win::GUID_NULL
@@ -99,6 +112,12 @@ bool ParseGuid(const std::string& text, GUID* guid);
 std::string FormatGuid(REFGUID guid);
 // Compile-time-friendly construction from the text form; aborts on a malformed literal.
 GUID GuidFromString(const char* text);
+
+// ---- task memory ------------------------------------------------------------------------------
+
+// The allocator for memory handed across interfaces ([out] strings of STATSTG, CAUUID arrays).
+void* CoTaskMemAlloc(std::size_t size);
+void CoTaskMemFree(void* block);
 
 // ---- IUnknown, IClassFactory ----------------------------------------------------------------
 

@@ -1,0 +1,307 @@
+#include "platform/com/registry.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "platform/com/registry_file.h"
+
+namespace win {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteText(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
+
+// Each test gets its own store file through RAVLIN_REGISTRY.
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/cobrix-reg-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    file_ = dir_ / "sub" / "registry.reg";
+    setenv("RAVLIN_REGISTRY", file_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("RAVLIN_REGISTRY");
+    fs::remove_all(dir_);
+  }
+
+  static std::string QueryString(HKEY key, const char* name) {
+    char buf[256] = {};
+    DWORD size = sizeof buf, type = 0;
+    LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+    if (rc != ERROR_SUCCESS) return "<error " + std::to_string(rc) + ">";
+    if (type != REG_SZ) return "<type " + std::to_string(type) + ">";
+    return std::string(buf, size ? size - 1 : 0);
+  }
+  static LONG SetString(HKEY key, const char* name, const std::string& value) {
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>(value.size() + 1));
+  }
+
+  fs::path dir_, file_;
+};
+
+TEST_F(RegistryTest, KeysAndValuesRoundTripThroughTheFile) {
+  HKEY key = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Cobrix\\Ravlin\\Ports", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  EXPECT_EQ(SetString(key, "COM1", "/dev/ttyUSB0"), ERROR_SUCCESS);
+  EXPECT_EQ(SetString(key, nullptr, "default \"quoted\" C:\\path"), ERROR_SUCCESS);
+  DWORD number = 0x12345678;
+  EXPECT_EQ(RegSetValueExA(key, "Count", 0, REG_DWORD, reinterpret_cast<BYTE*>(&number), 4),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+
+  // Names match case-insensitively; the default value answers to null and "".
+  HKEY again = nullptr;
+  ASSERT_EQ(
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\cobrix\\RAVLIN\\ports", 0, KEY_READ, &again),
+      ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(again, "com1"), "/dev/ttyUSB0");
+  EXPECT_EQ(QueryString(again, ""), "default \"quoted\" C:\\path");
+  DWORD type = 0, got = 0, size = sizeof got;
+  EXPECT_EQ(RegQueryValueExA(again, "Count", nullptr, &type, reinterpret_cast<BYTE*>(&got), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(got, 0x12345678u);
+
+  // Size queries and a buffer that is too small.
+  size = 0;
+  EXPECT_EQ(RegQueryValueExA(again, "COM1", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 13u);
+  char small[4];
+  size = sizeof small;
+  EXPECT_EQ(
+      RegQueryValueExA(again, "COM1", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size),
+      ERROR_MORE_DATA);
+  EXPECT_EQ(size, 13u);
+  EXPECT_EQ(RegQueryValueExA(again, "Missing", nullptr, nullptr, nullptr, &size),
+            ERROR_FILE_NOT_FOUND);
+  RegCloseKey(again);
+
+  HKEY same = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Cobrix", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &same, &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+  RegCloseKey(same);
+
+  std::string text = ReadText(file_);
+  EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\Software\\Cobrix\\Ravlin\\Ports]\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\"COM1\"=\"/dev/ttyUSB0\"\n"), std::string::npos);
+  EXPECT_NE(text.find("@=\"default \\\"quoted\\\" C:\\\\path\"\n"), std::string::npos);
+  EXPECT_NE(text.find("\"Count\"=dword:12345678\n"), std::string::npos);
+}
+
+TEST_F(RegistryTest, StringsThatCannotBeQuotedSurviveAsHex) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Odd", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetString(key, "Lines", "one\r\ntwo\n[HKEY_CLASSES_ROOT\\Injected]"), ERROR_SUCCESS);
+  // A string written without its NUL still reads back terminated.
+  EXPECT_EQ(RegSetValueExA(key, "NoNul", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetString(key, "Bad\nName", "x"), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(QueryString(key, "Lines"), "one\r\ntwo\n[HKEY_CLASSES_ROOT\\Injected]");
+  EXPECT_EQ(QueryString(key, "NoNul"), "abc");
+  RegCloseKey(key);
+  HKEY injected = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Injected", 0, KEY_READ, &injected),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "a\\\\b", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryTest, DeletingValuesKeysAndTrees) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Top\\Middle\\Leaf", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SetString(key, "v", "1"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key, "v"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(key, "v"), ERROR_FILE_NOT_FOUND);
+
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Top\\Middle"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Top\\Middle\\Leaf"), ERROR_SUCCESS);
+  // The handle outlives its key: it now names a missing key.
+  EXPECT_EQ(SetString(key, "v", "1"), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, "Top\\Middle\\Leaf"), ERROR_FILE_NOT_FOUND);
+
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Top\\Middle\\Again", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(RegDeleteTreeA(HKEY_CLASSES_ROOT, "Top"), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Top", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_CLASSES_ROOT, ""), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(RegistryTest, DamagedFileReadsAsFarAsItIsValid) {
+  fs::create_directories(file_.parent_path());
+  WriteText(file_,
+            "REGEDIT4\r\n\r\n"
+            "[HKEY_CLASSES_ROOT\\Good]\r\n"
+            "@=\"kept\"\r\n"
+            "\"Bytes\"=hex:01,02,\\\r\n"
+            "  03\r\n"
+            "[HKEY_CLASSES_ROOT\\AlsoGood]\r\n"
+            "\"Cut\"=\"no closing quote\r\n"
+            "[HKEY_CLASSES_ROOT\\AfterDamage]\r\n");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Good", 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(key, nullptr), "kept");
+  BYTE bytes[8];
+  DWORD size = sizeof bytes, type = 0;
+  EXPECT_EQ(RegQueryValueExA(key, "Bytes", nullptr, &type, bytes, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 3u);
+  EXPECT_EQ(bytes[2], 3);
+  RegCloseKey(key);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "AlsoGood", 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(key, "Cut"), "<error 2>");
+  RegCloseKey(key);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "AfterDamage", 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
+
+  // Writing over a damaged store keeps the valid part and leaves a whole file.
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  registry::RegistryTree tree;
+  EXPECT_TRUE(registry::ParseRegFile(ReadText(file_), &tree));
+  EXPECT_NE(tree.classesRoot.Child("Good"), nullptr);
+  EXPECT_NE(tree.classesRoot.Child("New"), nullptr);
+
+  // Something that is not a registry file at all reads as empty.
+  WriteText(file_, std::string("\x7f"
+                               "ELF\0\0garbage",
+                               12));
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Good", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RegistryFileParse, MutatedFilesNeverCrashTheReader) {
+  registry::RegistryTree source;
+  auto* k =
+      source.classesRoot.AddChild("CLSID")->AddChild("{7C2A9E0E-4F3B-4D8A-9E61-2B7D45C0A311}");
+  k->SetValue("", 1, {'P', 'o', 'r', 't', 0});
+  k->SetValue("n", 4, {1, 2, 3, 4});
+  k->SetValue("b", 7, {'a', 0, 'b', 0, 0});
+  k->AddChild("InprocServer32")->SetValue("ThreadingModel", 1, {'A', 0});
+  const std::string text = registry::SerializeRegFile(source);
+
+  registry::RegistryTree back;
+  ASSERT_TRUE(registry::ParseRegFile(text, &back));
+  EXPECT_EQ(registry::SerializeRegFile(back), text);
+
+  // Every cut at a line end keeps exactly the lines before it.
+  for (size_t cut = text.find('\n'); cut != std::string::npos; cut = text.find('\n', cut + 1)) {
+    registry::RegistryTree part;
+    EXPECT_TRUE(registry::ParseRegFile(text.substr(0, cut + 1), &part));
+  }
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string damaged = text.substr(0, rng() % (text.size() + 1));
+    for (int flips = rng() % 4; flips > 0 && !damaged.empty(); --flips)
+      damaged[rng() % damaged.size()] = static_cast<char>(rng());
+    registry::RegistryTree tree;
+    registry::ParseRegFile(damaged, &tree);
+    // Whatever was read must write out as a file that reads back whole.
+    std::string again = registry::SerializeRegFile(tree);
+    registry::RegistryTree reread;
+    ASSERT_TRUE(registry::ParseRegFile(again, &reread)) << again;
+    ASSERT_EQ(registry::SerializeRegFile(reread), again);
+  }
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceLeaveAValidFile) {
+  constexpr int kValues = 40;
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p) {
+    children[p] = fork();
+    ASSERT_GE(children[p], 0);
+    if (children[p] == 0) {
+      int failures = 0;
+      for (int i = 0; i < kValues; ++i) {
+        HKEY key = nullptr;
+        std::string sub = "Writers\\P" + std::to_string(p);
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
+          ++failures;
+          continue;
+        }
+        std::string name = "v" + std::to_string(i);
+        if (SetString(key, name.c_str(), std::string(100 + i, 'a' + p)) != ERROR_SUCCESS)
+          ++failures;
+        RegCloseKey(key);
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  registry::RegistryTree tree;
+  ASSERT_TRUE(registry::ParseRegFile(ReadText(file_), &tree));
+  for (int p = 0; p < 2; ++p) {
+    registry::RegKey* key =
+        tree.Find(registry::Hive::LocalMachine, {"Writers", "P" + std::to_string(p)});
+    ASSERT_NE(key, nullptr);
+    EXPECT_EQ(key->values.size(), static_cast<size_t>(kValues)) << "writer " << p;
+  }
+}
+
+TEST(RegistryFilePath, EnvironmentChoosesTheFile) {
+  const char* saved[3] = {getenv("RAVLIN_REGISTRY"), getenv("XDG_CONFIG_HOME"), getenv("HOME")};
+  std::string keep[3];
+  for (int i = 0; i < 3; ++i) keep[i] = saved[i] ? saved[i] : "";
+  unsetenv("RAVLIN_REGISTRY");
+  setenv("XDG_CONFIG_HOME", "/cfg", 1);
+  EXPECT_EQ(registry::RegistryFile::DefaultPath(), "/cfg/cobrix/registry.reg");
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", "/home/u", 1);
+  EXPECT_EQ(registry::RegistryFile::DefaultPath(), "/home/u/.config/cobrix/registry.reg");
+  setenv("RAVLIN_REGISTRY", "/x/r.reg", 1);
+  EXPECT_EQ(registry::RegistryFile::DefaultPath(), "/x/r.reg");
+  const char* names[3] = {"RAVLIN_REGISTRY", "XDG_CONFIG_HOME", "HOME"};
+  for (int i = 0; i < 3; ++i) {
+    if (saved[i]) {
+      setenv(names[i], keep[i].c_str(), 1);
+    } else {
+      unsetenv(names[i]);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace win

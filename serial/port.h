@@ -1,0 +1,282 @@
+// The serial engine of the Port control: rs232x_port_t, one per control.
+//
+// How it works. The engine drives one device of platform/comm ("\\.\COM<n>") with overlapped
+// I/O. Its settings live in the 76-byte engineConfig (engine_config.h); while the device is
+// closed a property write only stores, while open it is applied to the device first and kept only
+// when the device accepts it. Open saves the device's own settings and close writes them back.
+// Data moves in three I/O modes: blocking reads and writes on the caller's thread; queued
+// requests (RequestIds) served by the reader and writer workers; and automatic input, in which
+// the reader-monitor worker polls the device every 10 ms and delivers what arrived. Four workers
+// (rs232x_monitor_t, rs232x_reader_monitor_t, rs232x_reader_t, rs232x_writer_t, threads.h) each
+// run a 10 ms loop on their own thread and report to the control through rs232x_host_t
+// (engine_host.h) on the control's thread: the engine remembers the apartment of the thread that
+// created it, and a worker posts each report there and waits until it has run. Close and the
+// cancellations pause the workers at a gate (outside device calls and queue locks) and service
+// the control's apartment while they wait, so a worker blocked in a report can finish.
+//
+// Offers: open / close (and the modem-link open with an adopted handle), every property that
+// lives in the block with its validation and write order, the line-status reads, buffer purges
+// and queue counts, blocking and queued Input/InputB/Output/OutputB, OutputUrgent,
+// CancelPendingInputs / CancelPendingOutputs, the WaitForData pattern, and the worker teardown.
+// Results are rs232x_status codes (status.h). Everything public runs on the control's thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/com/apartment.h"
+#include "platform/comm/comm.h"
+#include "serial/engine_config.h"
+#include "serial/engine_host.h"
+#include "serial/pattern.h"
+#include "serial/request_queue.h"
+#include "serial/status.h"
+
+namespace serial {
+
+using win::HANDLE;
+using win::SHORT;
+
+class rs232x_thread_t;
+class rs232x_monitor_t;
+class rs232x_reader_t;
+class rs232x_reader_monitor_t;
+class rs232x_writer_t;
+class rs232x_worker_gate_t;
+
+// Arguments of Open; -1 (-1.0 for stop bits) everywhere means "keep the current value".
+struct rs232x_open_args_t {
+  LONG port_number = -1;
+  LONG baud_rate = -1;
+  SHORT data_bits = -1;
+  float stop_bits = -1.0f;
+  LONG handshaking = -1;
+  LONG parity = -1;
+  LONG input_timeout = -1;
+  LONG output_timeout = -1;
+  LONG io_mode = -1;
+};
+
+class rs232x_port_t {
+ public:
+  // Called by a setter after its value passed validation and before anything is changed
+  // (the control sends its property-change notification there).
+  using validated_t = std::function<void()>;
+
+  // The engine fires through host; the calling thread's apartment becomes the control's.
+  explicit rs232x_port_t(rs232x_host_t& host);
+  ~rs232x_port_t();
+  rs232x_port_t(const rs232x_port_t&) = delete;
+  rs232x_port_t& operator=(const rs232x_port_t&) = delete;
+
+  // Creates the four events and the four workers (not yet running). RS_OUT_OF_MEMORY when one
+  // could not be made (everything made so far is released). Must succeed before anything else.
+  int init();
+
+  // ---- blocks --------------------------------------------------------------------------------
+  const engineConfig& config() const { return config_; }
+  const engineConfig& saved_device_settings() const { return saved_; }
+  // Replaces the current block (persistence load). Refused while open (RS_PORT_OPEN).
+  int load_config(const engineConfig& block);
+
+  // ---- lifecycle -----------------------------------------------------------------------------
+  bool opened() const { return handle_.load() != win::INVALID_HANDLE_VALUE; }
+  int open(const rs232x_open_args_t& args);
+  // Open with a modem control's open device handle and DCB (the engine adopts the handle).
+  int open_with_handle(HANDLE device, const win::DCB& dcb, const rs232x_open_args_t& args);
+  // The close sequence. With modemLinked only the saved DCB is copied back into the block.
+  int close(bool modemLinked = false);
+  // Stops and destroys the workers (the control's second client-site set); they are bound
+  // again at the next open. Closes an open device first.
+  void teardown_workers();
+  bool threads_bound() const { return threads_bound_; }
+
+  // ---- properties that live in the block (get: plain values; put: rs232x_status) ------------
+  LONG port_number() const { return port_number_; }
+  int put_port_number(LONG value, const validated_t& validated = {});
+
+  LONG baud_rate() const { return static_cast<LONG>(config_.dcb.BaudRate); }
+  int put_baud_rate(LONG value, const validated_t& validated = {});
+  SHORT data_bits() const { return config_.dcb.ByteSize; }
+  int put_data_bits(SHORT value, const validated_t& validated = {});
+  // RS_INVALID_ARG for a stored code that is no stop-bit setting.
+  int get_stop_bits(float* value) const;
+  int put_stop_bits(float value, const validated_t& validated = {});
+  int get_parity(LONG* value) const;
+  int put_parity(LONG value, const validated_t& validated = {});
+  // Reading normalises the stored group (no device call, not a change).
+  LONG get_handshaking();
+  int put_handshaking(LONG value, const validated_t& validated = {});
+  LONG xon_byte() const { return static_cast<BYTE>(config_.dcb.XonChar); }
+  int put_xon_byte(LONG value, const validated_t& validated = {});
+  LONG xoff_byte() const { return static_cast<BYTE>(config_.dcb.XoffChar); }
+  int put_xoff_byte(LONG value, const validated_t& validated = {});
+  LONG parity_replace_byte() const { return static_cast<BYTE>(config_.dcb.ErrorChar); }
+  int put_parity_replace_byte(LONG value, const validated_t& validated = {});
+  LONG event_byte() const { return static_cast<BYTE>(config_.dcb.EvtChar); }
+  int put_event_byte(LONG value, const validated_t& validated = {});
+  bool null_discard() const { return config_.dcb.fNull != 0; }
+  int put_null_discard(LONG value, const validated_t& validated = {});  // 0 or -1
+  LONG on_threshold() const { return static_cast<LONG>(config_.on_threshold); }
+  int put_on_threshold(LONG value, const validated_t& validated = {});
+  LONG off_threshold() const { return static_cast<LONG>(config_.off_threshold); }
+  int put_off_threshold(LONG value, const validated_t& validated = {});
+  LONG input_buffer_size() const { return static_cast<LONG>(config_.input_buffer_size); }
+  int put_input_buffer_size(LONG value, const validated_t& validated = {});
+  LONG output_buffer_size() const { return static_cast<LONG>(config_.output_buffer_size); }
+  int put_output_buffer_size(LONG value, const validated_t& validated = {});
+  LONG event_mask() const { return static_cast<LONG>(config_.event_mask); }
+  int put_event_mask(LONG value, const validated_t& validated = {});
+  LONG input_timeout() const {
+    return static_cast<LONG>(config_.timeouts.ReadTotalTimeoutConstant);
+  }
+  int put_input_timeout(LONG value, const validated_t& validated = {});
+  // -1 reads back for "no limit" (stored as 0xFFFFFFFF).
+  LONG output_timeout() const {
+    return static_cast<LONG>(config_.timeouts.WriteTotalTimeoutConstant);
+  }
+  int put_output_timeout(LONG value, const validated_t& validated = {});
+  // RS_INVALID_ARG for a flag combination that is no mode.
+  int get_io_mode(LONG* value) const;
+  int put_io_mode(LONG value, const validated_t& validated = {});
+  bool dtr() const { return config_.dtr != 0; }
+  int put_dtr(LONG value, const validated_t& validated = {});  // 0 or -1
+  bool rts() const { return config_.rts != 0; }
+  int put_rts(LONG value, const validated_t& validated = {});  // 0 or -1
+  // Break: refused while closed (RS_NOT_OPEN).
+  int get_break(bool* on) const;
+  int put_break(LONG value);  // 0 or -1
+
+  // ---- line status, handle, driver queues ----------------------------------------------------
+  int get_cd(bool* on);
+  int get_cts(bool* on);
+  int get_dsr(bool* on);
+  int get_ri(bool* on);
+  // A duplicate the caller owns (or the device handle itself when duplication fails).
+  int get_handle(HANDLE* handle);
+  int clear_input_buffer();
+  int clear_output_buffer();
+  int input_buffer_byte_count(LONG* count);
+  // Driver output queue plus the bytes of every queued output request.
+  int output_buffer_byte_count(LONG* count);
+
+  // ---- I/O (the hidden _Input/_InputB/_Output/_OutputB; occupancy is the control's check) ----
+  // result: bytes read, -1 on a time-out (partial data returned), or the RequestId when the
+  // request was queued (text/bytes then left empty).
+  int input_string(LONG numBytes, std::u16string* text, LONG* result);
+  int input_bytes(LONG numBytes, std::vector<std::uint8_t>* bytes, LONG* result);
+  // result: bytes written, -1 on a time-out, or the RequestId when queued.
+  int output_string(std::u16string_view text, LONG* result);
+  int output_bytes(const std::uint8_t* data, std::size_t count, LONG* result);
+  // *sent false (RS_OK) when the device refused the byte or took too long.
+  int output_urgent(std::uint8_t byte, bool* sent);
+  int cancel_pending_inputs();
+  int cancel_pending_outputs();
+
+  // ---- WaitForData ----------------------------------------------------------------------------
+  // Empty clears the pattern; the carry-over is kept.
+  int set_pattern(const std::uint8_t* data, std::size_t count);
+  std::vector<std::uint8_t> pattern() const { return pattern_.bytes(); }
+
+  // ---- for tests -------------------------------------------------------------------------------
+  // The last RequestIds handed out (the next ones follow them).
+  void set_last_request_ids_for_testing(LONG input, LONG output);
+
+ private:
+  friend class rs232x_thread_t;
+  friend class rs232x_monitor_t;
+  friend class rs232x_reader_t;
+  friend class rs232x_reader_monitor_t;
+  friend class rs232x_writer_t;
+
+  enum class kind_t : std::uint8_t { string = 0, bytes = 1 };
+  struct read_result_t {
+    int status = RS_OK;
+    std::vector<std::uint8_t> bytes;
+  };
+
+  // Device operations (5.1).
+  int open_device(LONG n);
+  int close_device();
+  int purge_input();
+  int purge_output();
+  void abort_input();
+  void abort_output();
+  enum apply_parts : unsigned { kSizes = 1, kDcb = 2, kTimeouts = 4, kMask = 8, kAll = 15 };
+  int apply_config(engineConfig& block, unsigned parts);
+  int query_config(engineConfig& block);
+  int set_lines(const engineConfig& block, int dtr, int rts);  // -1: not given
+  int read_modem_status(DWORD* status);
+  int clear_errors(DWORD* errors, win::COMSTAT* stat);
+  int open_sequence(const rs232x_open_args_t& args, bool adopted);
+
+  // Property writes of the block.
+  int write_dcb(const win::DCB& dcb, const engineConfig* withThresholds = nullptr);
+  int write_timeouts(const win::COMMTIMEOUTS& timeouts);
+  int line_status(DWORD bit, bool* on);
+
+  // Reading (5.2). worker: the worker whose gate the waits honour (null on the caller's thread).
+  bool wait_for_input(DWORD n, rs232x_thread_t* worker);
+  read_result_t read_bytes(DWORD n, kind_t kind, rs232x_thread_t* worker);
+  int input(LONG numBytes, kind_t kind, std::vector<std::uint8_t>* bytes, std::u16string* text,
+            LONG* result);
+  // Writing (5.3): *written the count; RS_OUTPUT_FAILED when the write failed.
+  int write_bytes(const std::uint8_t* data, DWORD n, DWORD* written, rs232x_thread_t* worker);
+  int output(const std::uint8_t* data, std::size_t count, kind_t kind, LONG* result);
+
+  // Pattern search and counting around a delivery; fire reports through fire (the caller's
+  // thread calls the host directly, a worker through the control's apartment).
+  using fire_t = std::function<void(const std::function<void()>&)>;
+  void after_input(const std::vector<std::uint8_t>& bytes, bool countIt, const fire_t& fire);
+  void count_output_and_report(LONG n, const fire_t& fire, bool atMostOneNotice = false);
+  // Completes a request that will not be served (count 0, empty data).
+  void complete_unserved_input(const rs232x_input_request_t& request, const fire_t& fire);
+
+  // Workers.
+  void pause_workers();
+  void resume_workers();
+  void start_or_resume_workers();
+  void bind_workers();
+  // A copy of the current block for a worker (the control's thread writes it under the lock).
+  engineConfig config_snapshot() const;
+
+  // Fires on the control's thread: direct when already there, else through the apartment.
+  void fire_on_control(const std::function<void()>& call);
+  void dispatch_pending();  // services the control's apartment (caller's thread)
+
+  rs232x_host_t& host_;
+  win::ApartmentPtr apartment_;
+
+  // rs232x_port_t fields.
+  LONG port_number_ = 1;
+  std::atomic<HANDLE> handle_{win::INVALID_HANDLE_VALUE};
+  std::atomic<std::uint64_t> device_generation_{0};  // bumped by every close_device
+  HANDLE event_wait_event_ = nullptr;
+  HANDLE read_event_ = nullptr;   // the caller's thread; each worker has its own
+  HANDLE write_event_ = nullptr;  // the caller's thread; the writer has its own
+  HANDLE input_cancel_event_ = nullptr;
+  mutable std::mutex config_lock_;  // held by the control's thread while it writes config_
+  engineConfig config_;
+  engineConfig saved_;
+  rs232x_pattern_t pattern_;
+  rs232x_input_queue_t input_requests_;
+  rs232x_output_queue_t output_requests_;
+
+  // The workers and the pause gate they share.
+  std::unique_ptr<rs232x_worker_gate_t> gate_;
+  std::unique_ptr<rs232x_monitor_t> monitor_;
+  std::unique_ptr<rs232x_reader_monitor_t> reader_monitor_;
+  std::unique_ptr<rs232x_reader_t> reader_;
+  std::unique_ptr<rs232x_writer_t> writer_;
+  bool threads_bound_ = false;
+  bool workers_started_ = false;
+  bool initialised_ = false;
+};
+
+}  // namespace serial

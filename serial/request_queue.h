@@ -1,0 +1,87 @@
+// rs232x_request_t: queued non-blocking input and output requests, and their two FIFOs.
+//
+// Each queue has its own lock, which also guards its RequestId counter; the lock is held only to
+// add, remove or sum requests, never during device I/O. RequestIds run 1, 2, ... 2147483647,
+// then 0, and restart with every open.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/wintypes.h"
+
+namespace serial {
+
+using win::LONG;
+
+struct rs232x_input_request_t {
+  LONG request_id = 0;
+  LONG count = 0;         // bytes wanted
+  std::uint8_t kind = 0;  // 0 string (Input), 1 bytes (InputB)
+};
+
+struct rs232x_output_request_t {
+  LONG request_id = 0;
+  std::vector<std::uint8_t> bytes;  // owned copy; empty with count 0 when it could not be made
+  LONG count = 0;
+  std::uint8_t kind = 0;  // 0 string (Output), 1 bytes (OutputB)
+};
+
+template <typename Request>
+class rs232x_request_queue_t {
+ public:
+  // Appends a request with the next RequestId, which it returns.
+  LONG push(Request request) {
+    std::lock_guard<std::mutex> guard(lock_);
+    next_id_ = next_id_ == 2147483647 ? 0 : next_id_ + 1;
+    request.request_id = next_id_;
+    fifo_.push_back(std::move(request));
+    return next_id_;
+  }
+  std::optional<Request> pop() {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (fifo_.empty()) return std::nullopt;
+    Request front = std::move(fifo_.front());
+    fifo_.pop_front();
+    return front;
+  }
+  // Removes every request, oldest first in the result.
+  std::deque<Request> take_all() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::deque<Request> all;
+    all.swap(fifo_);
+    return all;
+  }
+  // Sum of the counts of the queued requests.
+  std::int64_t queued_bytes() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::int64_t sum = 0;
+    for (const auto& r : fifo_) sum += r.count;
+    return sum;
+  }
+  std::size_t size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return fifo_.size();
+  }
+  void reset_ids(LONG last = 0) {
+    std::lock_guard<std::mutex> guard(lock_);
+    next_id_ = last;
+  }
+  LONG last_id() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return next_id_;
+  }
+
+ private:
+  mutable std::mutex lock_;
+  std::deque<Request> fifo_;
+  LONG next_id_ = 0;
+};
+
+using rs232x_input_queue_t = rs232x_request_queue_t<rs232x_input_request_t>;
+using rs232x_output_queue_t = rs232x_request_queue_t<rs232x_output_request_t>;
+
+}  // namespace serial
