@@ -187,6 +187,8 @@ class rs232x_port_t {
   // ---- for tests -------------------------------------------------------------------------------
   // The last RequestIds handed out (the next ones follow them).
   void set_last_request_ids_for_testing(LONG input, LONG output);
+  // The pause after closing the device (200 ms).
+  void set_close_settle_for_testing(unsigned ms) { close_settle_ms_ = ms; }
 
  private:
   friend class rs232x_thread_t;
@@ -245,6 +247,16 @@ class rs232x_port_t {
   void bind_workers();
   // A copy of the current block for a worker (the control's thread writes it under the lock).
   engineConfig config_snapshot() const;
+  DWORD input_timeout_now() const;
+  DWORD output_timeout_now() const;
+  bool make_workers();
+  void destroy_workers();
+  // Waits for an overlapped operation's event up to ms (INFINITE: no limit), stepping aside at
+  // the gate for a worker. False when the wait ended without the event (time-out, stop).
+  bool wait_io(HANDLE event, DWORD ms, rs232x_thread_t* worker);
+  // Collects an overlapped result; cancels the operation when it is still pending. Ends with
+  // the record released by the device in every case. False when the operation failed.
+  bool finish_io(HANDLE device, std::uint64_t generation, win::OVERLAPPED* ov, DWORD* count);
 
   // Fires on the control's thread: direct when already there, else through the apartment.
   void fire_on_control(const std::function<void()>& call);
@@ -275,6 +287,8 @@ class rs232x_port_t {
   std::unique_ptr<rs232x_reader_t> reader_;
   std::unique_ptr<rs232x_writer_t> writer_;
   bool threads_bound_ = false;
+  bool closing_ = false;  // close is completing the queues: no new requests
+  unsigned close_settle_ms_ = 200;
   bool workers_started_ = false;
   bool initialised_ = false;
 };

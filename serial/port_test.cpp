@@ -1,0 +1,640 @@
+// The engine over the in-memory device: configuration, open/close, the three I/O modes with
+// their reports, cancellation, the line monitor and the error poll.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/comm/memory_device.h"
+#include "serial/port.h"
+#include "serial/test_host.h"
+
+namespace serial {
+namespace {
+
+using testing::RecordingHost;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
+// One control: a memory device reachable as COM<n>, a recording host and an initialised engine.
+struct Rig {
+  explicit Rig(int portNumber) {
+    const std::string name = "engine" + std::to_string(getpid()) + "_" + std::to_string(portNumber);
+    device = win::MemoryDevice::Create(name);
+    setenv(("RAVLIN_COM" + std::to_string(portNumber)).c_str(), device->Path().c_str(), 1);
+    port = std::make_unique<rs232x_port_t>(host);
+    init = port->init();
+    port->set_close_settle_for_testing(0);
+    port->put_port_number(portNumber);
+  }
+  ~Rig() { port.reset(); }
+  RecordingHost host;
+  std::shared_ptr<win::MemoryDevice> device;
+  std::unique_ptr<rs232x_port_t> port;
+  int init = RS_OK;
+};
+
+class PortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int next = 20;
+    rig = std::make_unique<Rig>(++next);
+    ASSERT_EQ(rig->init, RS_OK);
+  }
+  void TearDown() override { rig.reset(); }
+  int OpenInMode(LONG mode) {
+    rs232x_open_args_t args;
+    args.io_mode = mode;
+    return port().open(args);
+  }
+  rs232x_port_t& port() { return *rig->port; }
+  RecordingHost& host() { return rig->host; }
+  win::MemoryDevice& device() { return *rig->device; }
+  std::unique_ptr<Rig> rig;
+};
+
+TEST_F(PortTest, OpenWithNoArgumentsAppliesTheDefaultsAndCloseRestoresTheDevice) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_TRUE(port().opened());
+  EXPECT_TRUE(device().IsOpen());
+  const win::DCB applied = device().AppliedState();
+  EXPECT_EQ(applied.BaudRate, 9600u);
+  EXPECT_EQ(applied.ByteSize, 8);
+  EXPECT_EQ(applied.Parity, 0);
+  EXPECT_EQ(applied.StopBits, 0);
+  EXPECT_EQ(win::DcbFlags(applied) & kHandshakingMask, 0x2314u);
+  EXPECT_TRUE(device().Dtr());
+  EXPECT_TRUE(device().Rts());
+  LONG mode = -1;
+  ASSERT_EQ(port().get_io_mode(&mode), RS_OK);
+  EXPECT_EQ(mode, iomAutoInput);
+  HANDLE dup = nullptr;
+  ASSERT_EQ(port().get_handle(&dup), RS_OK);
+  win::COMMTIMEOUTS timeouts{};
+  ASSERT_TRUE(win::GetCommTimeouts(dup, &timeouts));
+  EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 2000u);
+  EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 2000u);
+  DWORD mask = 0;
+  ASSERT_TRUE(win::GetCommMask(dup, &mask));
+  EXPECT_EQ(mask, 0x178u);
+  if (dup != nullptr) win::CloseHandle(dup);
+
+  const engineConfig saved = port().saved_device_settings();
+  ASSERT_EQ(port().close(), RS_OK);
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(device().IsOpen());
+  const win::DCB restored = device().AppliedState();
+  EXPECT_EQ(std::memcmp(&restored, &saved.dcb, sizeof restored), 0);
+  if (peek_handshaking(saved.dcb) != hsDtrDsr) {
+    EXPECT_FALSE(device().Dtr());
+  }
+  EXPECT_EQ(port().baud_rate(), 9600);  // the current block is untouched by close
+  EXPECT_EQ(port().close(), RS_OK);     // closing a closed port is fine
+}
+
+TEST_F(PortTest, OpenRefusesBadArgumentsMissingDevicesAndASecondOpen) {
+  rs232x_open_args_t args;
+  args.data_bits = 5;
+  args.stop_bits = 2.0f;
+  EXPECT_EQ(port().open(args), RS_INVALID_ARG);
+  args = {};
+  args.baud_rate = 0;
+  EXPECT_EQ(port().open(args), RS_INVALID_ARG);
+  args = {};
+  args.input_timeout = 9;
+  EXPECT_EQ(port().open(args), RS_INVALID_ARG);
+  args = {};
+  args.io_mode = 3;
+  EXPECT_EQ(port().open(args), RS_INVALID_ARG);
+  args = {};
+  args.stop_bits = 1.5f;  // clashes with the current 8 data bits
+  EXPECT_EQ(port().open(args), RS_INVALID_ARG);
+  EXPECT_EQ(device().OpenCount(), 0);
+
+  args = {};
+  args.port_number = 0;
+  EXPECT_EQ(port().open(args), RS_OPEN_FAILED);
+  args.port_number = 250;  // no such device
+  EXPECT_EQ(port().open(args), RS_OPEN_FAILED);
+  EXPECT_FALSE(port().opened());
+
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_EQ(port().open({}), RS_ALREADY_OPEN);
+  EXPECT_EQ(device().OpenCount(), 1);
+}
+
+TEST_F(PortTest, OpenThatTheDeviceRefusesClosesAgainAndKeepsTheOldSettings) {
+  device().FailCall(win::CommCall::SetCommState, win::ERROR_GEN_FAILURE);
+  rs232x_open_args_t args;
+  args.baud_rate = 19200;
+  args.input_timeout = 500;
+  args.io_mode = iomBlocking;
+  EXPECT_EQ(port().open(args), RS_SET_FAILED);
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(device().IsOpen());
+  EXPECT_EQ(port().baud_rate(), 9600);
+  EXPECT_EQ(port().input_timeout(), 2000);
+  LONG mode = -1;
+  ASSERT_EQ(port().get_io_mode(&mode), RS_OK);
+  EXPECT_EQ(mode, iomBlocking);  // the I/O-mode flags are not rolled back
+}
+
+TEST_F(PortTest, PropertyValidationTable) {
+  int notified = 0;
+  auto count = [&] { ++notified; };
+  EXPECT_EQ(port().put_baud_rate(0, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_data_bits(4, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_data_bits(9, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_stop_bits(1.5f, count), RS_INVALID_ARG);  // 8 data bits
+  EXPECT_EQ(port().put_stop_bits(3.0f, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_parity(5, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_handshaking(-1, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_io_mode(3, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_input_timeout(9, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_input_timeout(-1, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_output_timeout(-2, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_event_byte(128, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_parity_replace_byte(-1, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_xon_byte(0x13, count), RS_XON_EQUALS_XOFF);
+  EXPECT_EQ(port().put_xoff_byte(0x11, count), RS_XON_EQUALS_XOFF);
+  EXPECT_EQ(port().put_on_threshold(101, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_on_threshold(80, count), RS_INVALID_ARG);   // 3276 !< 4096 - 1024
+  EXPECT_EQ(port().put_off_threshold(10, count), RS_INVALID_ARG);  // 1024 !< 4096 - 3686
+  EXPECT_EQ(port().put_input_buffer_size(0, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_output_buffer_size(-4, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_port_number(0, count), RS_INVALID_ARG);
+  EXPECT_EQ(port().put_dtr(1, count), RS_INVALID_ARG);  // booleans are 0 or -1
+  EXPECT_EQ(port().put_null_discard(2, count), RS_INVALID_ARG);
+  EXPECT_EQ(notified, 0);
+  EXPECT_EQ(std::memcmp(&port().config(), &rig->port->config(), 76), 0);
+  const engineConfig fresh = NewControlConfig();
+  EXPECT_EQ(std::memcmp(&port().config(), &fresh, sizeof fresh), 0);
+
+  EXPECT_EQ(port().put_data_bits(5, count), RS_OK);
+  EXPECT_EQ(port().put_stop_bits(2.0f, count), RS_INVALID_ARG);  // 5 data bits
+  EXPECT_EQ(port().put_stop_bits(1.5f, count), RS_OK);
+  float stop = 0;
+  ASSERT_EQ(port().get_stop_bits(&stop), RS_OK);
+  EXPECT_EQ(stop, 1.5f);
+  EXPECT_EQ(port().put_data_bits(8, count), RS_INVALID_ARG);  // 1.5 stop bits
+  EXPECT_EQ(port().put_output_timeout(-1, count), RS_OK);
+  EXPECT_EQ(port().output_timeout(), -1);
+  EXPECT_EQ(port().put_baud_rate(9600, count), RS_UNCHANGED);
+  EXPECT_EQ(port().put_xon_byte(0x12, count), RS_OK);
+  EXPECT_EQ(port().put_null_discard(-1, count), RS_OK);
+  EXPECT_TRUE(port().null_discard());
+  EXPECT_EQ(notified, 6);
+
+  // A threshold whose limit does not change the DCB is not stored.
+  ASSERT_EQ(port().put_input_buffer_size(10), RS_OK);
+  EXPECT_EQ(port().put_on_threshold(26), RS_UNCHANGED);
+  EXPECT_EQ(port().on_threshold(), 25);
+  EXPECT_EQ(port().put_on_threshold(40), RS_OK);
+  EXPECT_EQ(port().on_threshold(), 40);
+  EXPECT_EQ(port().config().dcb.XonLim, 4);
+
+  bool on = false;
+  EXPECT_EQ(port().put_break(-1), RS_NOT_OPEN);
+  EXPECT_EQ(port().get_break(&on), RS_NOT_OPEN);
+  EXPECT_EQ(port().get_cts(&on), RS_NOT_OPEN);
+  LONG n = 0;
+  EXPECT_EQ(port().input_buffer_byte_count(&n), RS_NOT_OPEN);
+  EXPECT_EQ(port().clear_input_buffer(), RS_NOT_OPEN);
+}
+
+TEST_F(PortTest, WritesWhileOpenGoToTheDeviceAndARefusalKeepsTheOldValue) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  ASSERT_EQ(port().put_baud_rate(19200), RS_OK);
+  EXPECT_EQ(device().AppliedState().BaudRate, 19200u);
+  device().FailCall(win::CommCall::SetCommState, win::ERROR_GEN_FAILURE);
+  EXPECT_EQ(port().put_baud_rate(38400), RS_SET_FAILED);
+  EXPECT_EQ(port().baud_rate(), 19200);
+  device().FailCall(win::CommCall::SetCommState, win::ERROR_SUCCESS);
+  EXPECT_EQ(port().put_port_number(3), RS_PORT_OPEN);
+
+  ASSERT_EQ(port().put_input_buffer_size(8192), RS_OK);
+  EXPECT_EQ(port().input_buffer_size(), 8192);
+  EXPECT_EQ(device().AppliedState().XonLim, 2048);
+
+  ASSERT_EQ(port().put_handshaking(hsDtrDsr), RS_OK);
+  EXPECT_TRUE(rs_succeeded(port().put_dtr(0)));
+  EXPECT_TRUE(device().Dtr());
+  EXPECT_TRUE(port().dtr());
+  ASSERT_EQ(port().put_handshaking(hsBoth), RS_OK);
+  EXPECT_TRUE(rs_succeeded(port().put_rts(0)));
+  EXPECT_TRUE(device().Rts());
+  EXPECT_TRUE(port().rts());
+  ASSERT_EQ(port().put_handshaking(hsNone), RS_OK);
+  EXPECT_EQ(port().put_rts(0), RS_OK);
+  EXPECT_FALSE(device().Rts());
+  EXPECT_FALSE(port().rts());
+  EXPECT_EQ(port().put_dtr(0), RS_OK);
+  EXPECT_FALSE(device().Dtr());
+
+  device().FailCall(win::CommCall::SetCommMask, win::ERROR_GEN_FAILURE);
+  EXPECT_EQ(port().put_event_mask(0x1FF), RS_SET_FAILED);
+  EXPECT_EQ(port().event_mask(), 0x178);
+  device().FailCall(win::CommCall::SetCommMask, win::ERROR_SUCCESS);
+
+  ASSERT_EQ(port().put_break(-1), RS_OK);
+  bool on = false;
+  ASSERT_EQ(port().get_break(&on), RS_OK);
+  EXPECT_TRUE(on);
+  EXPECT_TRUE(device().Break());
+  ASSERT_EQ(port().put_break(0), RS_OK);
+  EXPECT_FALSE(device().Break());
+
+  device().SetModemLines(win::MS_CTS_ON | win::MS_RING_ON);
+  ASSERT_EQ(port().get_cts(&on), RS_OK);
+  EXPECT_TRUE(on);
+  ASSERT_EQ(port().get_dsr(&on), RS_OK);
+  EXPECT_FALSE(on);
+  ASSERT_EQ(port().get_ri(&on), RS_OK);
+  EXPECT_TRUE(on);
+  ASSERT_EQ(port().get_cd(&on), RS_OK);
+  EXPECT_FALSE(on);
+}
+
+// Each time-out case runs on its own thread with its own control, so they overlap in time.
+TEST(PortTimeouts, InputWaitsGiveUpAfterWholeSecondsTimes1005) {
+  struct Outcome {
+    double seconds = 0;
+    LONG result = 0;
+    std::string data;
+    LONG lastError = 0;
+    std::vector<LONG> ioStates;
+    LONG queued = 0;
+  };
+  auto run = [](int portNumber, LONG timeout, const std::string& feed, LONG want, bool text) {
+    Rig rig(portNumber);
+    Outcome out;
+    rs232x_open_args_t args;
+    args.io_mode = iomBlocking;
+    args.input_timeout = timeout;
+    if (rig.port->open(args) != RS_OK) return out;
+    rig.device->Feed(feed);
+    const auto start = Clock::now();
+    if (text) {
+      std::u16string s;
+      rig.port->input_string(want, &s, &out.result);
+      for (char16_t c : s) out.data.push_back(static_cast<char>(c));
+    } else {
+      std::vector<std::uint8_t> b;
+      rig.port->input_bytes(want, &b, &out.result);
+      out.data.assign(b.begin(), b.end());
+    }
+    out.seconds = SecondsSince(start);
+    out.lastError = rig.host.counters.port_last_error();
+    for (const auto& e : rig.host.named("CommIOState")) out.ioStates.push_back(e.a);
+    rig.port->input_buffer_byte_count(&out.queued);
+    return out;
+  };
+  auto oneSecond = std::async(std::launch::async, run, 90, 1000, "abc", 5, true);
+  auto twoSeconds = std::async(std::launch::async, run, 91, 1006, "", 5, false);
+  auto huge = std::async(std::launch::async, run, 92, 10, "xy", 2147483647, false);
+  const Outcome a = oneSecond.get(), b = twoSeconds.get(), c = huge.get();
+
+  EXPECT_GE(a.seconds, 0.99);
+  EXPECT_LT(a.seconds, 1.6);
+  EXPECT_EQ(a.result, -1);
+  EXPECT_EQ(a.data, "");  // nothing is taken from the driver on a time-out
+  EXPECT_EQ(a.lastError, pioeInputTimeout);
+  EXPECT_EQ(a.ioStates, std::vector<LONG>{pioeInputTimeout});
+  EXPECT_EQ(a.queued, 3);
+
+  EXPECT_GE(b.seconds, 1.99);
+  EXPECT_LT(b.seconds, 2.6);
+  EXPECT_EQ(b.result, -1);
+  EXPECT_EQ(b.lastError, pioeInputBTimeout);
+  EXPECT_EQ(b.ioStates, std::vector<LONG>{pioeInputBTimeout});
+
+  EXPECT_GE(c.seconds, 0.99);  // a huge count waits like any other and allocates nothing
+  EXPECT_LT(c.seconds, 1.6);
+  EXPECT_EQ(c.result, -1);
+  EXPECT_EQ(c.queued, 2);
+}
+
+TEST_F(PortTest, BlockingInputReadsWhatIsQueuedAndCompletesASplitDoubleByteCharacter) {
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  std::vector<std::uint8_t> bytes{1, 2, 3};
+  LONG result = 99;
+  ASSERT_EQ(port().input_bytes(-1, &bytes, &result), RS_OK);  // empty queue: nothing, no wait
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(port().input_bytes(-2, &bytes, &result), RS_INVALID_ARG);
+  EXPECT_TRUE(host().named("CommIOState").empty());
+
+  device().Feed("hello");
+  ASSERT_EQ(port().input_bytes(0, &bytes, &result), RS_OK);  // 0 means "what is queued"
+  EXPECT_EQ(result, 5);
+  EXPECT_EQ(bytes, Bytes("hello"));
+  EXPECT_EQ(host().counters.input_byte_count(), 5);
+
+  device().Feed("\x82\xA0\x82\xA2");  // two Shift-JIS characters
+  std::u16string text;
+  ASSERT_EQ(port().input_string(3, &text, &result), RS_OK);
+  EXPECT_EQ(result, 4);
+  EXPECT_EQ(text, u"\u3042\u3044");
+}
+
+TEST_F(PortTest, ThresholdNoticesComeBeforeTheWrapNotice) {
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  ASSERT_TRUE(host().counters.set_input_threshold(2));
+  host().counters.set_counts_for_testing(2147483647 - 3, 0);
+  device().Feed("12345");
+  std::vector<std::uint8_t> bytes;
+  LONG result = 0;
+  ASSERT_EQ(port().input_bytes(5, &bytes, &result), RS_OK);
+  EXPECT_EQ(result, 5);
+  std::vector<LONG> ids;
+  for (const auto& e : host().named("CommIOState")) ids.push_back(e.a);
+  EXPECT_EQ(ids, (std::vector<LONG>{512, 512, 515}));
+  EXPECT_EQ(host().counters.input_byte_count(), 2);
+  EXPECT_EQ(host().counters.input_remainder(), 1);
+}
+
+TEST_F(PortTest, QueuedInputIsReportedOnTheControlThreadInOrder) {
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  std::vector<std::uint8_t> bytes;
+  std::u16string text;
+  LONG id1 = 0, id2 = 0, id3 = 0;
+  ASSERT_EQ(port().input_bytes(4, &bytes, &id1), RS_OK);
+  ASSERT_EQ(port().input_string(3, &text, &id2), RS_OK);
+  EXPECT_EQ(id1, 1);
+  EXPECT_EQ(id2, 2);
+  EXPECT_TRUE(bytes.empty());
+  device().Feed("abcdxyz");
+  ASSERT_TRUE(host().PumpUntil([&] {
+    return host().named("NonblockInputB").size() + host().named("NonblockInput").size() >= 2;
+  }));
+  const auto events = host().events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[0].name, "NonblockInputB");
+  EXPECT_EQ(events[0].a, 1);
+  EXPECT_EQ(events[0].n, 4);
+  EXPECT_EQ(events[0].data, "abcd");
+  EXPECT_EQ(events[1].name, "NonblockInput");
+  EXPECT_EQ(events[1].a, 2);
+  EXPECT_EQ(events[1].data, "xyz");
+  for (const auto& e : events) EXPECT_EQ(e.thread, std::this_thread::get_id());
+  EXPECT_EQ(host().counters.input_byte_count(), 7);
+
+  // A queued string read that had to complete a double-byte character counts nothing.
+  ASSERT_EQ(port().input_string(1, &text, &id3), RS_OK);
+  device().Feed("\x82\xA0");
+  ASSERT_TRUE(host().PumpFor("NonblockInput", 2));
+  EXPECT_EQ(host().named("NonblockInput")[1].a, id3);
+  EXPECT_EQ(host().named("NonblockInput")[1].n, 2);
+  EXPECT_EQ(host().counters.input_byte_count(), 7);
+}
+
+TEST_F(PortTest, RequestIdsWrapAfterTheLargestAndRestartAtEveryOpen) {
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  port().set_last_request_ids_for_testing(2147483646, 2147483646);
+  std::vector<std::uint8_t> bytes;
+  LONG id = 0;
+  const std::uint8_t data[] = {1};
+  std::vector<LONG> inputs, outputs;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(port().input_bytes(1, &bytes, &id), RS_OK);
+    inputs.push_back(id);
+    ASSERT_EQ(port().output_bytes(data, 1, &id), RS_OK);
+    outputs.push_back(id);
+  }
+  EXPECT_EQ(inputs, (std::vector<LONG>{2147483647, 0, 1}));
+  EXPECT_EQ(outputs, (std::vector<LONG>{2147483647, 0, 1}));
+  ASSERT_EQ(port().close(), RS_OK);
+  ASSERT_EQ(port().open({}), RS_OK);
+  ASSERT_EQ(port().input_bytes(1, &bytes, &id), RS_OK);
+  EXPECT_EQ(id, 1);
+  ASSERT_EQ(port().output_bytes(data, 1, &id), RS_OK);
+  EXPECT_EQ(id, 1);
+}
+
+TEST_F(PortTest, AutomaticInputReportsChunksAndFindsAPatternAcrossThem) {
+  ASSERT_EQ(port().set_pattern(reinterpret_cast<const std::uint8_t*>("OK"), 2), RS_OK);
+  ASSERT_EQ(port().open({}), RS_OK);
+  device().Feed("xO");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 1));
+  device().Feed("Ky");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 2));
+  ASSERT_TRUE(host().PumpFor("DataDetected", 1));
+  const auto events = host().events();
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].data, "xO");
+  EXPECT_EQ(events[1].data, "Ky");
+  EXPECT_EQ(events[1].n, 2);
+  EXPECT_EQ(events[2].name, "DataDetected");  // after the chunk that completed it
+  for (const auto& e : events) EXPECT_EQ(e.thread, std::this_thread::get_id());
+  EXPECT_EQ(host().counters.input_byte_count(), 4);
+}
+
+TEST_F(PortTest, BlockingOutputCountsTimesOutAndRefusesAnEmptyString) {
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  LONG result = 0;
+  ASSERT_EQ(port().output_string(u"abc", &result), RS_OK);
+  EXPECT_EQ(result, 3);
+  EXPECT_TRUE(device().WaitWritten(3, 1000));
+  EXPECT_EQ(device().TakeWritten(), "abc");
+  EXPECT_EQ(host().counters.output_byte_count(), 3);
+  EXPECT_EQ(port().output_string(u"", &result), RS_OUTPUT_FAILED);
+  ASSERT_EQ(port().output_bytes(nullptr, 0, &result), RS_OK);
+  EXPECT_EQ(result, 0);
+
+  ASSERT_TRUE(host().counters.set_output_threshold(100));
+  const std::vector<std::uint8_t> block(250, 0x55);
+  ASSERT_EQ(port().output_bytes(block.data(), block.size(), &result), RS_OK);
+  EXPECT_EQ(result, 250);
+  EXPECT_EQ(host().named("CommIOState").size(), 2u);
+  EXPECT_EQ(host().counters.output_remainder(), 50);
+  device().TakeWritten();
+
+  host().clear();
+  device().HoldWrites(true);
+  ASSERT_EQ(port().put_output_timeout(10), RS_OK);
+  ASSERT_EQ(port().output_bytes(block.data(), 4, &result), RS_OK);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(host().counters.port_last_error(), pioeOutputBTimeout);
+  ASSERT_EQ(host().named("CommIOState").size(), 1u);
+  EXPECT_EQ(host().named("CommIOState")[0].a, pioeOutputBTimeout);
+  device().HoldWrites(false);
+}
+
+TEST_F(PortTest, QueuedOutputCountsUntilWrittenAndUrgentBytesCountOne) {
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  device().HoldWrites(true);
+  LONG id = 0;
+  const std::vector<std::uint8_t> data = Bytes("hello");
+  ASSERT_EQ(port().output_bytes(data.data(), data.size(), &id), RS_OK);
+  EXPECT_EQ(id, 1);
+  LONG pending = 0;
+  ASSERT_EQ(port().output_buffer_byte_count(&pending), RS_OK);
+  EXPECT_GE(pending, 5);
+  device().HoldWrites(false);
+  ASSERT_TRUE(host().PumpFor("NonblockOutput", 1));
+  EXPECT_EQ(host().named("NonblockOutput")[0].a, 1);
+  EXPECT_EQ(host().named("NonblockOutput")[0].n, 5);
+  EXPECT_TRUE(device().WaitWritten(5, 1000));
+  EXPECT_EQ(device().TakeWritten(), "hello");
+  EXPECT_EQ(host().counters.output_byte_count(), 5);
+
+  bool sent = false;
+  ASSERT_EQ(port().output_urgent('U', &sent), RS_OK);
+  EXPECT_TRUE(sent);
+  EXPECT_TRUE(device().WaitWritten(1, 1000));
+  EXPECT_EQ(device().TakeWritten(), "U");
+  EXPECT_EQ(host().counters.output_byte_count(), 6);
+  device().FailCall(win::CommCall::TransmitCommChar, win::ERROR_GEN_FAILURE);
+  ASSERT_EQ(port().output_urgent('V', &sent), RS_OK);
+  EXPECT_FALSE(sent);
+  EXPECT_EQ(host().counters.output_byte_count(), 6);
+  ASSERT_EQ(port().close(), RS_OK);
+  EXPECT_EQ(port().output_urgent('W', &sent), RS_NOT_OPEN);
+}
+
+// Every request id handed out completes exactly once; returns the ids completed with nothing.
+std::vector<LONG> CheckCompletedOnce(const std::vector<testing::RecordedEvent>& events,
+                                     const std::vector<LONG>& ids) {
+  std::vector<LONG> cancelled;
+  for (LONG id : ids) {
+    int times = 0;
+    for (const auto& e : events)
+      if (e.a == id) ++times;
+    EXPECT_EQ(times, 1) << "request " << id;
+  }
+  for (const auto& e : events)
+    if (e.n == 0) cancelled.push_back(e.a);
+  return cancelled;
+}
+
+TEST_F(PortTest, CancellationAndCloseCompleteEveryQueuedRequestOnceOldestFirst) {
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  std::u16string text;
+  std::vector<LONG> inputs(3), outputs(2);
+  for (auto& id : inputs) ASSERT_EQ(port().input_string(5, &text, &id), RS_OK);
+  device().HoldWrites(true);
+  const std::uint8_t data[] = {1, 2, 3};
+  for (auto& id : outputs) ASSERT_EQ(port().output_bytes(data, 3, &id), RS_OK);
+
+  ASSERT_EQ(port().cancel_pending_inputs(), RS_OK);
+  ASSERT_TRUE(host().PumpFor("NonblockInput", 3));
+  const auto cancelled = CheckCompletedOnce(host().named("NonblockInput"), inputs);
+  EXPECT_GE(cancelled.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(cancelled.begin(), cancelled.end()));
+  for (const auto& e : host().named("NonblockInput"))
+    if (e.n == 0) {
+      EXPECT_TRUE(e.null_data);
+    }
+
+  ASSERT_EQ(port().close(), RS_OK);
+  ASSERT_TRUE(host().PumpFor("NonblockOutput", 2));
+  const auto dropped = CheckCompletedOnce(host().named("NonblockOutput"), outputs);
+  EXPECT_GE(dropped.size(), 1u);
+  EXPECT_TRUE(std::is_sorted(dropped.begin(), dropped.end()));
+  win::WaitWithDispatch(0, nullptr, 50);
+  EXPECT_EQ(host().named("NonblockOutput").size(), 2u);
+  EXPECT_EQ(host().counters.output_byte_count(), 0);
+}
+
+TEST_F(PortTest, CloseReturnsPromptlyWhileAWorkerWaitsInALongRead) {
+  rs232x_open_args_t args;
+  args.io_mode = iomNonBlocking;
+  args.input_timeout = 5000;
+  ASSERT_EQ(port().open(args), RS_OK);
+  std::vector<std::uint8_t> bytes;
+  LONG id = 0;
+  ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the reader takes it and waits
+  const auto start = Clock::now();
+  ASSERT_EQ(port().close(), RS_OK);
+  EXPECT_LT(SecondsSince(start), 0.5);
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  win::WaitWithDispatch(0, nullptr, 30);
+  EXPECT_EQ(host().named("NonblockInputB").size(), 1u);
+}
+
+TEST_F(PortTest, CloseFromAHandlerOfAWorkerReportDoesNotDeadlock) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  host().on_event = [this](const testing::RecordedEvent& e) {
+    if (e.name == "AutoInput") port().close();
+  };
+  device().Feed("x");
+  EXPECT_TRUE(host().PumpUntil([&] { return !port().opened(); }));
+  host().on_event = nullptr;
+  EXPECT_EQ(host().named("AutoInput").size(), 1u);
+}
+
+TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the monitor is waiting
+  device().SetModemLines(win::MS_DSR_ON | win::MS_RLSD_ON);    // CTS drops
+  ASSERT_TRUE(host().PumpFor("CommState", 1));
+  EXPECT_EQ(host().named("CommState")[0].a, peCts);
+  win::WaitWithDispatch(0, nullptr, 30);
+  device().SetModemLines(win::MS_CTS_ON | win::MS_RLSD_ON);  // CTS and DSR together
+  ASSERT_TRUE(host().PumpFor("CommState", 2));
+  EXPECT_EQ(host().named("CommState")[1].a, peDsr);
+  EXPECT_EQ(host().named("CommState")[1].thread, std::this_thread::get_id());
+  win::WaitWithDispatch(0, nullptr, 50);
+  EXPECT_EQ(host().named("CommState").size(), 2u);
+}
+
+TEST_F(PortTest, ErrorPollReportsOnlyWithTheErrorBitAndOverwritesPortLastError) {
+  ASSERT_EQ(port().put_event_mask(0x178 | WIN_EV_ERR), RS_OK);
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  device().RaiseErrors(win::CE_FRAME | win::CE_RXPARITY);
+  ASSERT_TRUE(host().PumpFor("CommError", 1));
+  EXPECT_EQ(host().named("CommError")[0].a, perParity);
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.port_last_error() == 0; }));
+  win::WaitWithDispatch(0, nullptr, 40);
+  EXPECT_EQ(host().named("CommError").size(), 1u);
+
+  ASSERT_EQ(port().put_event_mask(0x178), RS_OK);
+  host().counters.set_port_last_error(pioeInputTimeout);
+  device().RaiseErrors(win::CE_FRAME);
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.port_last_error() == 0; }));
+  win::WaitWithDispatch(0, nullptr, 40);
+  EXPECT_EQ(host().named("CommError").size(), 1u);
+}
+
+TEST_F(PortTest, ADisconnectedDeviceFailsCallsButCloseStillCompletes) {
+  ASSERT_EQ(port().put_event_mask(0x178 | WIN_EV_ERR), RS_OK);
+  rs232x_open_args_t args;
+  args.io_mode = iomBlocking;
+  args.input_timeout = 1000;
+  ASSERT_EQ(port().open(args), RS_OK);
+  std::thread unplug([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    device().Disconnect();
+  });
+  std::vector<std::uint8_t> bytes;
+  LONG result = 0;
+  const int status = port().input_bytes(5, &bytes, &result);
+  unplug.join();
+  EXPECT_TRUE(status == RS_INPUT_FAILED || (status == RS_OK && result == -1));
+  EXPECT_TRUE(bytes.empty());
+  const std::uint8_t data[] = {1};
+  EXPECT_NE(port().output_bytes(data, 1, &result) == RS_OK && result == 1, true);
+  win::WaitWithDispatch(0, nullptr, 40);  // the workers keep polling a dead device
+  EXPECT_TRUE(host().named("AutoInput").empty());
+  EXPECT_TRUE(host().named("CommError").empty());
+  const int closed = port().close();
+  EXPECT_TRUE(closed == RS_OK || closed == RS_CLOSE_FAILED);
+  EXPECT_FALSE(port().opened());
+}
+
+}  // namespace
+}  // namespace serial

@@ -1,0 +1,262 @@
+// Input: the input wait, the read core, blocking and queued Input/InputB, automatic input, the
+// error poll, and the pattern search and counting around every delivery.
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+
+#include "platform/text/codepage.h"
+#include "platform/text/convert.h"
+#include "serial/port.h"
+#include "serial/threads.h"
+
+namespace serial {
+
+namespace {
+
+// Whole seconds since start, times 1005: the time-out arithmetic of the input wait.
+DWORD elapsed_1005(const win::LARGE_INTEGER& start) {
+  win::LARGE_INTEGER now, freq;
+  win::QueryPerformanceCounter(&now);
+  win::QueryPerformanceFrequency(&freq);
+  const std::int64_t seconds = (now.QuadPart - start.QuadPart) / freq.QuadPart;
+  const std::int64_t product = seconds * 1005;
+  return product > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<DWORD>(product);
+}
+
+// True when the last byte is a lead byte left without its trail byte.
+bool ends_on_lead_byte(const std::vector<std::uint8_t>& bytes, std::size_t count) {
+  std::size_t i = 0;
+  while (i < count) {
+    if (win::IsDBCSLeadByteEx(win::CP_ACP, bytes[i])) {
+      if (i + 1 >= count) return true;
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
+  win::LARGE_INTEGER start;
+  win::QueryPerformanceCounter(&start);
+  // The driver queue is polled at once and then at growing intervals up to 1 ms, so a read of
+  // data already on its way costs microseconds, not a millisecond.
+  unsigned pollMicros = 20;
+  for (;;) {
+    if (!opened()) return false;
+    if (win::WaitForSingleObject(input_cancel_event_, 0) == win::WAIT_OBJECT_0) return false;
+    win::COMSTAT stat;
+    if (clear_errors(nullptr, &stat) != RS_OK) return false;
+    if (n == 0) return false;
+    if (stat.cbInQue >= n) return true;
+    if (elapsed_1005(start) >= input_timeout_now()) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(pollMicros));
+    if (pollMicros < 1000) pollMicros = pollMicros * 2 > 1000 ? 1000 : pollMicros * 2;
+    if (worker && !worker->gate().yield()) return false;
+  }
+}
+
+rs232x_port_t::read_result_t rs232x_port_t::read_bytes(DWORD n, kind_t kind,
+                                                       rs232x_thread_t* worker) {
+  read_result_t result;
+  if (!opened()) {
+    result.status = RS_INPUT_FAILED;
+    return result;
+  }
+  HANDLE event = worker ? worker->io_event() : read_event_;
+  DWORD want = n;
+  std::size_t got = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    // The array is made once the bytes are there, so a huge count allocates only what came.
+    if (!wait_for_input(want, worker)) break;
+    try {
+      result.bytes.resize(got + want);
+    } catch (const std::bad_alloc&) {
+      result.status = RS_OUT_OF_MEMORY;
+      result.bytes.clear();
+      return result;
+    }
+    HANDLE device = handle_.load();
+    const std::uint64_t generation = device_generation_.load();
+    if (device == win::INVALID_HANDLE_VALUE) break;
+    win::ResetEvent(event);
+    win::OVERLAPPED ov;
+    std::memset(&ov, 0, sizeof ov);
+    ov.hEvent = event;
+    DWORD count = 0;
+    if (!win::ReadFile(device, result.bytes.data() + got, want, &count, &ov)) {
+      if (win::GetLastError() != win::ERROR_IO_PENDING) {
+        if (pass == 0) {
+          result.status = RS_INPUT_FAILED;
+          result.bytes.clear();
+          return result;
+        }
+        break;
+      }
+      wait_io(event, input_timeout_now(), worker);
+      if (!finish_io(device, generation, &ov, &count) && pass == 0) {
+        result.status = RS_INPUT_FAILED;
+        result.bytes.clear();
+        return result;
+      }
+    }
+    got += count;
+    result.bytes.resize(got);
+    // A string read completes a double-byte character split at its end.
+    if (pass == 0 && kind == kind_t::string && got > 0 && ends_on_lead_byte(result.bytes, got)) {
+      want = 1;
+      continue;
+    }
+    break;
+  }
+  result.bytes.resize(got);
+  return result;
+}
+
+void rs232x_port_t::after_input(const std::vector<std::uint8_t>& bytes, bool countIt,
+                                const fire_t& fire) {
+  if (host_.CountingSuppressed()) return;
+  rs232x_host_t& host = host_;
+  const int matches = pattern_.search(bytes.data(), bytes.size());
+  for (int i = 0; i < matches; ++i) fire([&host] { host._Fire_DataDetected(); });
+  if (!countIt) return;
+  const auto notices = host_.Counters().count_input(static_cast<LONG>(bytes.size()));
+  for (LONG i = 0; i < notices.thresholds; ++i)
+    fire([&host] { host._Fire_CommIOState(pioeInputThreshold); });
+  if (notices.wrapped) fire([&host] { host._Fire_CommIOState(pioeInputWrapped); });
+}
+
+int rs232x_port_t::input(LONG numBytes, kind_t kind, std::vector<std::uint8_t>* bytes,
+                         std::u16string* text, LONG* result) {
+  if (!opened()) return RS_NOT_OPEN;
+  if (numBytes < -1) return RS_INVALID_ARG;
+  if (numBytes == 0) numBytes = -1;
+  *result = 0;
+  if (bytes) bytes->clear();
+  if (text) text->clear();
+  DWORD wanted = static_cast<DWORD>(numBytes);
+  if (numBytes == -1) {
+    win::COMSTAT stat;
+    if (clear_errors(nullptr, &stat) != RS_OK) return RS_QUERY_FAILED;
+    wanted = stat.cbInQue;
+  }
+  if (input_queued(config_)) {
+    if (closing_) return RS_INPUT_FAILED;
+    rs232x_input_request_t request;
+    request.count = static_cast<LONG>(wanted);
+    request.kind = static_cast<std::uint8_t>(kind);
+    *result = input_requests_.push(request);
+    return RS_OK;
+  }
+  read_result_t read = read_bytes(wanted, kind, nullptr);
+  if (read.status == RS_OUT_OF_MEMORY) return RS_OUT_OF_MEMORY;
+  if (read.status != RS_OK) return RS_INPUT_FAILED;
+  auto direct = [](const std::function<void()>& call) { call(); };
+  const bool shortRead = read.bytes.size() < wanted;
+  after_input(read.bytes, false, direct);
+  if (kind == kind_t::string) {
+    *text = win::AnsiToWide(
+        std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
+  } else {
+    *bytes = read.bytes;
+  }
+  if (shortRead) {
+    const LONG id = kind == kind_t::string ? pioeInputTimeout : pioeInputBTimeout;
+    *result = -1;
+    host_.Counters().set_port_last_error(id);
+    host_._Fire_CommIOState(id);
+    return RS_OK;
+  }
+  *result = static_cast<LONG>(read.bytes.size());
+  if (!host_.CountingSuppressed()) {
+    const auto notices = host_.Counters().count_input(*result);
+    for (LONG i = 0; i < notices.thresholds; ++i) host_._Fire_CommIOState(pioeInputThreshold);
+    if (notices.wrapped) host_._Fire_CommIOState(pioeInputWrapped);
+  }
+  return RS_OK;
+}
+
+int rs232x_port_t::input_string(LONG numBytes, std::u16string* text, LONG* result) {
+  return input(numBytes, kind_t::string, nullptr, text, result);
+}
+
+int rs232x_port_t::input_bytes(LONG numBytes, std::vector<std::uint8_t>* bytes, LONG* result) {
+  return input(numBytes, kind_t::bytes, bytes, nullptr, result);
+}
+
+// ---- rs232x_reader_t: one queued request per step ---------------------------------------------
+
+void rs232x_reader_t::serve_one() {
+  auto request = port_.input_requests_.pop();
+  if (!request) return;
+  auto viaControl = [this](const std::function<void()>& call) { report(call); };
+  const engineConfig config = port_.config_snapshot();
+  // A request taken from the queue is always completed: when it cannot be served it completes
+  // like a cancelled one, with nothing and a count of 0.
+  auto unserved = [&] {
+    if (!control_.IsOccupied()) port_.complete_unserved_input(*request, viaControl);
+  };
+  if (!port_.opened() || !input_queued(config)) return unserved();
+  const auto kind = static_cast<rs232x_port_t::kind_t>(request->kind);
+  auto read = port_.read_bytes(static_cast<DWORD>(request->count), kind, this);
+  if (read.status != RS_OK) return unserved();
+  const bool shortRead = read.bytes.size() < static_cast<std::size_t>(request->count);
+  const LONG numBytes = shortRead ? -1 : static_cast<LONG>(read.bytes.size());
+  if (shortRead)
+    control_.Counters().set_port_last_error(
+        kind == rs232x_port_t::kind_t::string ? pioeInputTimeout : pioeInputBTimeout);
+  if (!control_.IsOccupied()) {
+    rs232x_host_t& host = control_;
+    const LONG id = request->request_id;
+    if (kind == rs232x_port_t::kind_t::bytes) {
+      report([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); });
+    } else {
+      const std::u16string text = win::AnsiToWide(
+          std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
+      report([&] { host._Fire_NonblockInput(id, &text, numBytes); });
+    }
+  }
+  port_.after_input(read.bytes, read.bytes.size() <= static_cast<std::size_t>(request->count),
+                    viaControl);
+}
+
+// ---- rs232x_reader_monitor_t: error poll and automatic input -----------------------------------
+
+LONG comm_error_for(DWORD errors) {
+  LONG value = 0;
+  if (errors & win::CE_FRAME) value = perFrame;
+  if (errors & win::CE_OVERRUN) value = perOverrun;
+  if (errors & win::CE_RXOVER) value = perInputBufferOverflow;
+  if (errors & win::CE_RXPARITY) value = perParity;
+  if (errors & win::CE_TXFULL) value = perOutputBufferFull;
+  return value;
+}
+
+void rs232x_reader_monitor_t::poll() {
+  if (!port_.opened()) return;
+  DWORD errors = 0;
+  win::COMSTAT stat;
+  if (port_.clear_errors(&errors, &stat) != RS_OK) return;
+  const engineConfig config = port_.config_snapshot();
+  const LONG value = (config.event_mask & WIN_EV_ERR) ? comm_error_for(errors) : 0;
+  control_.Counters().set_port_last_error(value);
+  rs232x_host_t& host = control_;
+  if (value != 0) report([&] { host._Fire_CommError(value); });
+  if (!config.auto_input || stat.cbInQue == 0) return;
+  auto read = port_.read_bytes(stat.cbInQue, rs232x_port_t::kind_t::bytes, this);
+  // Another reader may have taken the bytes first: nothing is delivered then.
+  if (read.status != RS_OK || read.bytes.empty()) return;
+  const LONG count = static_cast<LONG>(read.bytes.size());
+  if (!control_.IsOccupied() || control_.CountingSuppressed()) {
+    report([&] { host._Fire_AutoInput(read.bytes, count); });
+  } else {
+    report([&] { host._Fire__UberAutoInput(read.bytes, count); });
+  }
+  port_.after_input(read.bytes, true, [this](const std::function<void()>& call) { report(call); });
+}
+
+}  // namespace serial

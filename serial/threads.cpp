@@ -1,0 +1,153 @@
+#include "serial/threads.h"
+
+#include <chrono>
+
+#include "serial/port.h"
+
+namespace serial {
+
+// ---- gate ------------------------------------------------------------------------------------
+
+rs232x_worker_gate_t::rs232x_worker_gate_t() {
+  wake_event_ = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
+}
+
+rs232x_worker_gate_t::~rs232x_worker_gate_t() {
+  if (wake_event_) win::CloseHandle(wake_event_);
+}
+
+void rs232x_worker_gate_t::pause() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ++pauses_;
+    win::SetEvent(wake_event_);
+  }
+  // Service the control's apartment meanwhile: an active worker may be about to report.
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (active_ == 0) return;
+    }
+    win::WaitWithDispatch(0, nullptr, 1);
+  }
+}
+
+void rs232x_worker_gate_t::resume() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (pauses_ > 0) --pauses_;
+  if (pauses_ == 0) {
+    if (!stopping_) win::ResetEvent(wake_event_);
+    opened_.notify_all();
+  }
+}
+
+bool rs232x_worker_gate_t::enter() {
+  std::unique_lock<std::mutex> guard(lock_);
+  opened_.wait(guard, [&] { return pauses_ == 0 || stopping_; });
+  ++active_;
+  return !stopping_;
+}
+
+void rs232x_worker_gate_t::leave() {
+  std::lock_guard<std::mutex> guard(lock_);
+  --active_;
+}
+
+bool rs232x_worker_gate_t::yield() {
+  std::unique_lock<std::mutex> guard(lock_);
+  if (pauses_ == 0 || stopping_) return !stopping_;
+  --active_;
+  opened_.wait(guard, [&] { return pauses_ == 0 || stopping_; });
+  ++active_;
+  return !stopping_;
+}
+
+bool rs232x_worker_gate_t::sleep(unsigned ms) {
+  std::unique_lock<std::mutex> guard(lock_);
+  opened_.wait_for(guard, std::chrono::milliseconds(ms), [&] { return stopping_.load(); });
+  return !stopping_;
+}
+
+void rs232x_worker_gate_t::request_stop() {
+  std::lock_guard<std::mutex> guard(lock_);
+  stopping_ = true;
+  win::SetEvent(wake_event_);
+  opened_.notify_all();
+}
+
+// ---- rs232x_thread_t --------------------------------------------------------------------------
+
+rs232x_thread_t::rs232x_thread_t(rs232x_port_t& port, rs232x_host_t& control,
+                                 rs232x_worker_gate_t& gate)
+    : port_(port), control_(control), gate_(gate) {
+  io_event_ = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
+}
+
+rs232x_thread_t::~rs232x_thread_t() {
+  stop();
+  if (io_event_) win::CloseHandle(io_event_);
+}
+
+void rs232x_thread_t::bind(win::ApartmentPtr controlApartment) {
+  std::lock_guard<std::mutex> guard(sink_lock_);
+  sink_ = std::move(controlApartment);
+}
+
+bool rs232x_thread_t::start() {
+  if (thread_.joinable()) return true;
+  running_ = 1;
+  finished_ = false;
+  thread_ = std::thread([this] {
+    run();
+    finished_ = true;
+  });
+  return true;
+}
+
+void rs232x_thread_t::stop() {
+  if (!thread_.joinable()) return;
+  running_ = 0;
+  gate_.request_stop();
+  // The worker may be blocked in a report to this very thread: keep its apartment serviced.
+  while (!finished_.load()) win::WaitWithDispatch(0, nullptr, 1);
+  thread_.join();
+}
+
+void rs232x_thread_t::report(const std::function<void()>& call) {
+  win::ApartmentPtr sink;
+  {
+    std::lock_guard<std::mutex> guard(sink_lock_);
+    sink = sink_;
+  }
+  if (!sink) return;
+  gate_.leave();
+  sink->Call(call);
+  gate_.enter();
+}
+
+void rs232x_thread_t::loop(const std::function<void()>& step) {
+  win::CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+  while (running_.load() && gate_.sleep(10)) {
+    if (gate_.enter()) step();
+    gate_.leave();
+  }
+  win::CoUninitialize();
+}
+
+void rs232x_monitor_t::run() {
+  loop([this] { wait_line_event(); });
+}
+
+void rs232x_reader_t::run() {
+  loop([this] { serve_one(); });
+}
+
+void rs232x_reader_monitor_t::run() {
+  loop([this] { poll(); });
+}
+
+void rs232x_writer_t::run() {
+  loop([this] { serve_one(); });
+}
+
+}  // namespace serial
