@@ -41,7 +41,7 @@ constexpr HRESULT DISP_E_ARRAYISLOCKED = MakeHResult(0x8002000D);
 // rgsabound is in declaration order (rgsabound[0] is the first dimension).
 SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, const SAFEARRAYBOUND* rgsabound);
 SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
-// E_INVALIDARG for null, DISP_E_ARRAYISLOCKED while locked.
+// S_OK for null (nothing to free), DISP_E_ARRAYISLOCKED while locked.
 HRESULT SafeArrayDestroy(SAFEARRAY* psa);
 UINT SafeArrayGetDim(SAFEARRAY* psa);
 UINT SafeArrayGetElemsize(SAFEARRAY* psa);

@@ -1,0 +1,627 @@
+#include "platform/comm/comm_device.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace win::detail {
+namespace {
+
+constexpr DWORD kMaxDword = 0xFFFFFFFF;
+constexpr DWORD kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
+constexpr DWORD kErrorEvents = EV_ERR | EV_BREAK;
+constexpr DWORD kAllEvents = 0x1FFF;  // EV_RXCHAR ... EV_EVENT2, the bits the platform accepts
+
+UINT_PTR LoadStatus(const OVERLAPPED* overlapped) {
+  return __atomic_load_n(&overlapped->Internal, __ATOMIC_ACQUIRE);
+}
+
+// Milliseconds as a duration, capped so that sums of huge time-outs cannot overflow.
+std::chrono::milliseconds Ms(std::uint64_t ms) {
+  return std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ULL << 40));
+}
+
+}  // namespace
+
+DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>* device) {
+  const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wakeFd < 0) {
+    line->Close();
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  std::shared_ptr<CommDevice> created(new CommDevice(std::move(line), wakeFd));
+  {
+    std::lock_guard lock(created->mutex_);
+    created->dcb_ = created->line_->InitialState();
+    // Raw mode from the start, keeping the line settings the device had.
+    if (DWORD error = created->line_->Apply(created->dcb_)) {
+      created->closed_ = true;
+      created->line_->Close();
+      return error;
+    }
+    created->line_->ModemStatus(&created->lastModem_);
+  }
+  created->service_ = std::thread([raw = created.get()] { raw->Run(); });
+  *device = std::move(created);
+  return ERROR_SUCCESS;
+}
+
+CommDevice::CommDevice(std::unique_ptr<Line> line, int wakeFd)
+    : line_(std::move(line)), wakeFd_(wakeFd) {}
+
+CommDevice::~CommDevice() {
+  Shutdown();
+  ::close(wakeFd_);
+}
+
+void CommDevice::Shutdown() {
+  {
+    std::lock_guard lock(mutex_);
+    if (closed_) return;
+    closed_ = true;
+    FailAll(ERROR_OPERATION_ABORTED);
+    stop_ = true;
+  }
+  Wake();
+  if (service_.joinable()) service_.join();
+  std::lock_guard lock(mutex_);
+  line_->Close();
+}
+
+void CommDevice::Wake() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void CommDevice::Complete(OVERLAPPED* overlapped, DWORD status, DWORD count) {
+  // The record may be released as soon as the status is stored: read the event first.
+  HANDLE event = overlapped->hEvent;
+  overlapped->InternalHigh = count;
+  __atomic_store_n(&overlapped->Internal, static_cast<UINT_PTR>(status), __ATOMIC_RELEASE);
+  if (event) SetEvent(event);
+  completed_.notify_all();
+}
+
+void CommDevice::WaitCompletion(OVERLAPPED* overlapped) {
+  std::unique_lock lock(mutex_);
+  completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
+}
+
+// ---- Service thread ---------------------------------------------------------------------
+
+void CommDevice::Run() {
+  for (;;) {
+    std::unique_lock lock(mutex_);
+    if (stop_) return;
+    const Clock::time_point now = Clock::now();
+    PullInput();
+    ServeReads(now);
+    PushOutput(now);
+    WatchLine();
+
+    int timeout = -1;
+    auto consider = [&](Clock::time_point when) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+      const int ms = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+      timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    };
+    if (!reads_.empty()) {
+      const Transfer& r = reads_.front();
+      if (r.hasDeadline) consider(r.deadline);
+      if (r.interval && r.done > 0) consider(r.lastByte + Ms(r.interval));
+    }
+    if (!writes_.empty() && writes_.front().hasDeadline) consider(writes_.front().deadline);
+    // Modem lines, error counters and the driver's draining output give no descriptor event.
+    const bool look = lost_ == ERROR_SUCCESS && line_->NeedsPolling() && ModemWatched();
+    if (look || (txArmed_ && writes_.empty())) consider(now + std::chrono::milliseconds(10));
+
+    const bool wantInput = input_.size() - inputHead_ < QueueCapacity();
+    const bool wantOutput = !writes_.empty() || priorityPending_;
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+    if (lost_ == ERROR_SUCCESS) {
+      fds[1] = {line_->Descriptor(), line_->PollEvents(wantInput, wantOutput), 0};
+    }
+    lock.unlock();
+
+    const int ready = ::poll(fds, 2, timeout);
+    if (ready <= 0) continue;
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t value;
+      [[maybe_unused]] ssize_t n = ::read(wakeFd_, &value, sizeof value);
+    }
+    if (fds[1].revents) {
+      lock.lock();
+      if (lost_ == ERROR_SUCCESS && !stop_) {
+        line_->Acknowledge();
+        // A hang-up (the far end of a pty closed) would poll ready for ever: the line is gone.
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) LoseLine(ERROR_DEVICE_NOT_CONNECTED);
+      }
+    }
+  }
+}
+
+bool CommDevice::ModemWatched() const {
+  return (mask_ & (kLineEvents | kErrorEvents)) != 0;
+}
+
+void CommDevice::PullInput() {
+  if (lost_ != ERROR_SUCCESS || closed_) return;
+  if (inputHead_ > 0 && inputHead_ * 2 >= input_.size()) {
+    input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(inputHead_));
+    inputHead_ = 0;
+  }
+  const std::size_t capacity = QueueCapacity();
+  BYTE chunk[4096];
+  while (input_.size() - inputHead_ < capacity) {
+    const std::size_t want = std::min(sizeof chunk, capacity - (input_.size() - inputHead_));
+    const long n = line_->Receive(chunk, want);
+    if (n < 0) {
+      LoseLine(static_cast<DWORD>(-n));
+      return;
+    }
+    if (n == 0) break;
+    DWORD events = EV_RXCHAR;
+    const BYTE eventChar = static_cast<BYTE>(dcb_.EvtChar);
+    for (long i = 0; i < n; ++i) {
+      const BYTE b = chunk[i];
+      if (b == eventChar) events |= EV_RXFLAG;
+      if (b == 0 && dcb_.fNull) continue;  // NullDiscard
+      input_.push_back(b);
+    }
+    const std::size_t held = input_.size() - inputHead_;
+    if (!above80_ && held * 5 >= capacity * 4) {
+      above80_ = true;
+      events |= EV_RX80FULL;
+    }
+    Record(events);
+    if (static_cast<std::size_t>(n) < want) break;
+  }
+}
+
+void CommDevice::ServeReads(Clock::time_point now) {
+  while (!reads_.empty()) {
+    Transfer& r = reads_.front();
+    const std::size_t held = input_.size() - inputHead_;
+    const std::size_t n = std::min<std::size_t>(held, r.size - r.done);
+    if (n > 0) {
+      std::memcpy(r.buffer + r.done, input_.data() + inputHead_, n);
+      inputHead_ += n;
+      r.done += static_cast<DWORD>(n);
+      r.lastByte = now;
+      if ((input_.size() - inputHead_) * 5 < QueueCapacity() * 4) above80_ = false;
+    }
+    const bool finished = r.done == r.size || (r.returnOnAny && r.done > 0) ||
+                          (r.hasDeadline && now >= r.deadline) ||
+                          (r.interval && r.done > 0 && now - r.lastByte >= Ms(r.interval));
+    if (!finished) return;
+    // A time-out is not an error on a serial line: the read ends with what has come.
+    Complete(r.overlapped, ERROR_SUCCESS, r.done);
+    reads_.pop_front();
+  }
+}
+
+void CommDevice::PushOutput(Clock::time_point now) {
+  if (lost_ != ERROR_SUCCESS) return;
+  if (priorityPending_) {
+    const long n = line_->Transmit(&priority_, 1);
+    if (n < 0) return LoseLine(static_cast<DWORD>(-n));
+    if (n == 0) return;
+    priorityPending_ = false;
+    if (mask_ & EV_TXEMPTY) txArmed_ = true;
+  }
+  while (!writes_.empty()) {
+    Transfer& w = writes_.front();
+    if (w.done < w.size) {
+      const long n = line_->Transmit(w.buffer + w.done, w.size - w.done);
+      if (n < 0) return LoseLine(static_cast<DWORD>(-n));
+      w.done += static_cast<DWORD>(n);
+      if (n > 0 && (mask_ & EV_TXEMPTY)) txArmed_ = true;
+    }
+    // A write that times out completes with the bytes the line took, as the platform does.
+    if (w.done == w.size || (w.hasDeadline && now >= w.deadline)) {
+      Complete(w.overlapped, ERROR_SUCCESS, w.done);
+      writes_.pop_front();
+      continue;
+    }
+    return;
+  }
+}
+
+void CommDevice::WatchLine() {
+  if (lost_ != ERROR_SUCCESS) return;
+  DWORD events = 0;
+  if (mask_ & kLineEvents) {
+    DWORD status = 0;
+    if (line_->ModemStatus(&status) == ERROR_SUCCESS) {
+      const DWORD changed = status ^ lastModem_;
+      if (changed & MS_CTS_ON) events |= EV_CTS;
+      if (changed & MS_DSR_ON) events |= EV_DSR;
+      if (changed & MS_RLSD_ON) events |= EV_RLSD;
+      if (changed & MS_RING_ON) events |= EV_RING;
+      lastModem_ = status;
+    }
+  }
+  if (mask_ & kErrorEvents) {
+    LineCounts counts;
+    if (line_->Counts(&counts) == ERROR_SUCCESS) {
+      if (counts.frame != eventBase_.frame || counts.overrun != eventBase_.overrun ||
+          counts.parity != eventBase_.parity || counts.bufferOverrun != eventBase_.bufferOverrun) {
+        events |= EV_ERR;
+      }
+      if (counts.brk != eventBase_.brk) events |= EV_BREAK;
+      eventBase_ = counts;
+    }
+  }
+  if (txArmed_ && writes_.empty() && !priorityPending_) {
+    DWORD queued = 0;
+    if (line_->DriverOutput(&queued) == ERROR_SUCCESS && queued == 0) {
+      txArmed_ = false;
+      events |= EV_TXEMPTY;
+    }
+  }
+  Record(events);
+}
+
+void CommDevice::Record(DWORD events) {
+  history_ |= events & mask_;
+  if (waiting_ && history_) {
+    *wait_.events = history_;
+    history_ = 0;
+    waiting_ = false;
+    Complete(wait_.overlapped, ERROR_SUCCESS, 0);
+  }
+}
+
+void CommDevice::LoseLine(DWORD error) {
+  lost_ = error;
+  FailAll(error);
+}
+
+void CommDevice::FailAll(DWORD status) {
+  for (Transfer& r : reads_) Complete(r.overlapped, status, r.done);
+  reads_.clear();
+  for (Transfer& w : writes_) Complete(w.overlapped, status, w.done);
+  writes_.clear();
+  priorityPending_ = false;
+  if (waiting_) {
+    *wait_.events = 0;
+    waiting_ = false;
+    Complete(wait_.overlapped, status, 0);
+  }
+}
+
+// ---- Calls ------------------------------------------------------------------------------
+
+#define COMM_OPEN_OR_FAIL() \
+  if (closed_) return ERROR_INVALID_HANDLE
+
+DWORD CommDevice::Injected(CommCall call) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  return line_->Injected(call);
+}
+
+DWORD CommDevice::Setup(DWORD inQueue, DWORD outQueue) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  inQueue_ = inQueue;
+  outQueue_ = outQueue;
+  Wake();  // the input queue may take more now
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::GetState(DCB* dcb) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  *dcb = dcb_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetState(const DCB& dcb) {
+  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
+      dcb.StopBits > TWOSTOPBITS) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  // The pairs the platform refuses: 5 data bits with 2 stop bits, 6 to 8 with 1.5.
+  if ((dcb.ByteSize == 5 && dcb.StopBits == TWOSTOPBITS) ||
+      (dcb.ByteSize > 5 && dcb.StopBits == ONE5STOPBITS)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return ERROR_INVALID_PARAMETER;
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (DWORD error = line_->Apply(dcb)) {
+    line_->Apply(dcb_);  // leave the line as it was
+    return error;
+  }
+  // DTR and RTS follow the DCB only when their control mode changes, so a line the program
+  // dropped with EscapeCommFunction stays dropped across later settings.
+  if (dcb.fDtrControl != dcb_.fDtrControl) {
+    line_->Escape(dcb.fDtrControl == DTR_CONTROL_DISABLE ? CLRDTR : SETDTR);
+  }
+  if (dcb.fRtsControl != dcb_.fRtsControl) {
+    line_->Escape(dcb.fRtsControl == RTS_CONTROL_DISABLE ? CLRRTS : SETRTS);
+  }
+  dcb_ = dcb;
+  Wake();  // NUL discarding and the event character act on input from now on
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::GetTimeouts(COMMTIMEOUTS* timeouts) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  *timeouts = timeouts_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  if (timeouts.ReadIntervalTimeout == kMaxDword &&
+      timeouts.ReadTotalTimeoutMultiplier == kMaxDword &&
+      timeouts.ReadTotalTimeoutConstant == kMaxDword) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  timeouts_ = timeouts;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::GetMask(DWORD* mask) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  *mask = mask_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::SetMask(DWORD mask) {
+  if (mask & ~kAllEvents) return ERROR_INVALID_PARAMETER;
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  mask_ = mask;
+  history_ = 0;
+  if (!(mask_ & EV_TXEMPTY)) txArmed_ = false;
+  // Changes count from now on.
+  line_->ModemStatus(&lastModem_);
+  line_->Counts(&eventBase_);
+  if (waiting_) {
+    // A mask change ends the pending wait with no events.
+    *wait_.events = 0;
+    waiting_ = false;
+    Complete(wait_.overlapped, ERROR_SUCCESS, 0);
+  }
+  Wake();
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::Properties(COMMPROP* p) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  std::memset(p, 0, sizeof *p);
+  p->wPacketLength = sizeof(COMMPROP);
+  p->wPacketVersion = 2;
+  p->dwServiceMask = 0x1;           // SP_SERIALCOMM
+  p->dwMaxBaud = 0x10000000;        // BAUD_USER: any rate
+  p->dwProvSubType = 0x1;           // PST_RS232
+  p->dwProvCapabilities = 0x1FF;    // DTR/DSR, RTS/CTS, RLSD, parity check, XON/XOFF, ...
+  p->dwSettableParams = 0x7F;       // parity, baud, data bits, stop bits, handshaking, ...
+  p->dwSettableBaud = 0x1007FFFF;   // every BAUD_* bit and BAUD_USER
+  p->wSettableData = 0x000F;        // DATABITS_5 ... DATABITS_8
+  p->wSettableStopParity = 0x1F07;  // STOPBITS_10/15/20, PARITY_NONE ... PARITY_SPACE
+  p->dwCurrentTxQueue = outQueue_;
+  p->dwCurrentRxQueue = inQueue_;
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* stat) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  LineCounts counts;
+  if (DWORD error = line_->Counts(&counts)) return error;
+  // The kernel counts for ever; the program sees each error once.
+  DWORD bits = 0;
+  if (counts.frame != errorBase_.frame) bits |= CE_FRAME;
+  if (counts.overrun != errorBase_.overrun) bits |= CE_OVERRUN;
+  if (counts.parity != errorBase_.parity) bits |= CE_RXPARITY;
+  if (counts.brk != errorBase_.brk) bits |= CE_BREAK;
+  if (counts.bufferOverrun != errorBase_.bufferOverrun) bits |= CE_RXOVER;
+  errorBase_ = counts;
+  if (errors) *errors = bits;
+  if (stat) {
+    PullInput();
+    if (lost_ != ERROR_SUCCESS) return lost_;
+    std::memset(stat, 0, sizeof *stat);
+    DWORD driverIn = 0;
+    DWORD driverOut = 0;
+    line_->DriverInput(&driverIn);
+    line_->DriverOutput(&driverOut);
+    DWORD pendingOut = priorityPending_ ? 1 : 0;
+    for (const Transfer& w : writes_) pendingOut += w.size - w.done;
+    stat->cbInQue = static_cast<DWORD>(input_.size() - inputHead_) + driverIn;
+    stat->cbOutQue = pendingOut + driverOut;
+    if (dcb_.fOutxCtsFlow || dcb_.fOutxDsrFlow) {
+      DWORD modem = 0;
+      line_->ModemStatus(&modem);
+      stat->fCtsHold = dcb_.fOutxCtsFlow && !(modem & MS_CTS_ON);
+      stat->fDsrHold = dcb_.fOutxDsrFlow && !(modem & MS_DSR_ON);
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::ModemStatus(DWORD* status) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  return line_->ModemStatus(status);
+}
+
+DWORD CommDevice::Escape(DWORD function) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  const DWORD error = line_->Escape(function);
+  Wake();  // output may move again (SETXON, CLRBREAK)
+  return error;
+}
+
+DWORD CommDevice::Purge(DWORD flags) {
+  if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (flags & PURGE_TXABORT) {
+    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
+    writes_.clear();
+    priorityPending_ = false;
+  }
+  if (flags & PURGE_RXABORT) {
+    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
+    reads_.clear();
+  }
+  if (flags & PURGE_RXCLEAR) {
+    input_.clear();
+    inputHead_ = 0;
+    above80_ = false;
+  }
+  if (lost_ == ERROR_SUCCESS && (flags & (PURGE_TXCLEAR | PURGE_RXCLEAR))) {
+    if (DWORD error = line_->Flush(flags & PURGE_RXCLEAR, flags & PURGE_TXCLEAR)) return error;
+  }
+  Wake();
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::TransmitChar(char c) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  if (priorityPending_) return ERROR_INVALID_PARAMETER;  // the previous one is not out yet
+  // Straight to the line: it goes ahead of whatever part of pending writes is still ours.
+  priority_ = static_cast<BYTE>(c);
+  const long n = line_->Transmit(&priority_, 1);
+  if (n < 0) {
+    LoseLine(static_cast<DWORD>(-n));
+    return lost_;
+  }
+  if (n == 0) {
+    priorityPending_ = true;
+    Wake();
+  } else if (mask_ & EV_TXEMPTY) {
+    txArmed_ = true;
+    Wake();
+  }
+  return ERROR_SUCCESS;
+}
+
+DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DWORD* done) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
+  overlapped->InternalHigh = 0;
+  overlapped->Internal = STATUS_PENDING;
+  const Clock::time_point now = Clock::now();
+  const COMMTIMEOUTS& t = timeouts_;
+  Transfer r{overlapped, buffer, size, 0, false, now, 0, now, false};
+  if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
+      t.ReadTotalTimeoutConstant == 0) {
+    r.hasDeadline = true;  // return at once with what is there
+  } else if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword) {
+    r.returnOnAny = true;  // wait for the first byte, up to the constant
+    r.hasDeadline = true;
+    r.deadline = now + Ms(t.ReadTotalTimeoutConstant);
+  } else {
+    const std::uint64_t total =
+        std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
+    r.hasDeadline = total != 0;
+    r.deadline = now + Ms(total);
+    r.interval = t.ReadIntervalTimeout == kMaxDword ? 0 : t.ReadIntervalTimeout;
+  }
+  reads_.push_back(r);
+  if (reads_.size() == 1) {
+    PullInput();
+    if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
+    ServeReads(now);
+    if (reads_.empty()) {
+      *done = static_cast<DWORD>(overlapped->InternalHigh);
+      return ERROR_SUCCESS;
+    }
+  }
+  Wake();
+  return ERROR_IO_PENDING;
+}
+
+DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlapped, DWORD* done) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
+  overlapped->InternalHigh = 0;
+  overlapped->Internal = STATUS_PENDING;
+  const Clock::time_point now = Clock::now();
+  const std::uint64_t total = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * size +
+                              timeouts_.WriteTotalTimeoutConstant;
+  Transfer w{overlapped, const_cast<BYTE*>(data), size, 0, total != 0, now + Ms(total), 0, now,
+             false};
+  writes_.push_back(w);
+  if (writes_.size() == 1 && !priorityPending_) {
+    PushOutput(now);
+    if (lost_ != ERROR_SUCCESS) return lost_;
+    if (writes_.empty()) {
+      *done = static_cast<DWORD>(overlapped->InternalHigh);
+      if (txArmed_) Wake();  // the service thread watches for the output to drain
+      return ERROR_SUCCESS;
+    }
+  }
+  Wake();
+  return ERROR_IO_PENDING;
+}
+
+DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  if (lost_ != ERROR_SUCCESS) return lost_;
+  if (waiting_ || mask_ == 0) return ERROR_INVALID_PARAMETER;
+  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
+  overlapped->InternalHigh = 0;
+  overlapped->Internal = STATUS_PENDING;
+  *events = 0;
+  waiting_ = true;
+  wait_ = {overlapped, events};
+  Record(0);  // events that came while nobody waited end the wait at once
+  if (!waiting_) return ERROR_SUCCESS;
+  Wake();
+  return ERROR_IO_PENDING;
+}
+
+DWORD CommDevice::Cancel(OVERLAPPED* overlapped) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  bool found = false;
+  auto cancel = [&](std::deque<Transfer>& list) {
+    for (auto it = list.begin(); it != list.end();) {
+      if (overlapped == nullptr || it->overlapped == overlapped) {
+        Complete(it->overlapped, ERROR_OPERATION_ABORTED, it->done);
+        it = list.erase(it);
+        found = true;
+      } else {
+        ++it;
+      }
+    }
+  };
+  cancel(reads_);
+  cancel(writes_);
+  if (waiting_ && (overlapped == nullptr || wait_.overlapped == overlapped)) {
+    *wait_.events = 0;
+    waiting_ = false;
+    Complete(wait_.overlapped, ERROR_OPERATION_ABORTED, 0);
+    found = true;
+  }
+  return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
+}
+
+}  // namespace win::detail

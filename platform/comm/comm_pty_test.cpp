@@ -1,0 +1,241 @@
+// The serial API over real pseudo-terminals: the program holds the slave, the test the master.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "platform/comm/comm.h"
+
+namespace win {
+namespace {
+
+class PtyComm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[128] = {};
+    ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+    path_ = name;
+    // Cooked mode, as a fresh terminal is: the port must put it back at close.
+    ASSERT_EQ(tcgetattr(slave_, &before_), 0);
+    port_ = CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(port_, INVALID_HANDLE_VALUE) << GetLastError();
+    event_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ov_.hEvent = event_;
+  }
+  void TearDown() override {
+    if (port_ != INVALID_HANDLE_VALUE) CloseHandle(port_);
+    CloseHandle(event_);
+    if (master_ >= 0) close(master_);
+    close(slave_);
+  }
+  std::string ReadMaster(std::size_t size) {
+    std::string got;
+    while (got.size() < size) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 2000) <= 0) break;
+      char buffer[256];
+      const ssize_t n = read(master_, buffer, std::min(sizeof buffer, size - got.size()));
+      if (n <= 0) break;
+      got.append(buffer, n);
+    }
+    return got;
+  }
+  void SetTimeouts(DWORD interval, DWORD multiplier, DWORD constant) {
+    COMMTIMEOUTS t{interval, multiplier, constant, 0, 0};
+    ASSERT_TRUE(SetCommTimeouts(port_, &t));
+  }
+
+  int master_ = -1;
+  int slave_ = -1;  // a second descriptor of the slave, to look at its settings
+  std::string path_;
+  termios before_{};
+  HANDLE port_ = INVALID_HANDLE_VALUE;
+  HANDLE event_ = nullptr;
+  OVERLAPPED ov_{};
+};
+
+TEST_F(PtyComm, SettingsReachTheTerminalAndCloseRestoresThem) {
+  DCB dcb{};
+  ASSERT_TRUE(GetCommState(port_, &dcb));
+  dcb.BaudRate = 19200;
+  dcb.ByteSize = 7;
+  dcb.Parity = EVENPARITY;
+  dcb.fParity = 1;
+  dcb.StopBits = TWOSTOPBITS;
+  dcb.fOutxCtsFlow = 1;
+  dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+  dcb.fOutX = 1;
+  dcb.fInX = 1;
+  dcb.XonChar = 0x11;
+  dcb.XoffChar = 0x13;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  termios t{};
+  ASSERT_EQ(tcgetattr(slave_, &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), B19200);
+  // Data bits and parity: a pty keeps 8 bits without parity whatever is asked (kernel rule).
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+  EXPECT_TRUE(t.c_iflag & IXON);
+  EXPECT_TRUE(t.c_iflag & IXOFF);
+  EXPECT_TRUE(t.c_iflag & INPCK);
+  EXPECT_EQ(t.c_cc[VSTART], 0x11);
+  EXPECT_FALSE(t.c_lflag & (ICANON | ECHO | ISIG)) << "raw mode";
+
+  dcb.Parity = MARKPARITY;
+  dcb.fOutX = dcb.fInX = 0;
+  dcb.fOutxCtsFlow = 0;
+  dcb.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.ByteSize = 8;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  ASSERT_EQ(tcgetattr(slave_, &t), 0);
+  EXPECT_FALSE(t.c_cflag & (CRTSCTS | CSTOPB));
+  EXPECT_FALSE(t.c_iflag & (IXON | IXOFF));
+  DCB back{};
+  ASSERT_TRUE(GetCommState(port_, &back));
+  EXPECT_EQ(back.Parity, MARKPARITY) << "the DCB keeps what the pty cannot";
+
+  dcb.BaudRate = 31250;  // not a standard rate: set through termios2
+  ASSERT_TRUE(SetCommState(port_, &dcb)) << GetLastError();
+  ASSERT_TRUE(GetCommState(port_, &back));
+  EXPECT_EQ(back.BaudRate, 31250u);
+
+  ASSERT_TRUE(CloseHandle(port_));
+  port_ = INVALID_HANDLE_VALUE;
+  ASSERT_EQ(tcgetattr(slave_, &t), 0);
+  EXPECT_EQ(t.c_lflag, before_.c_lflag);
+  EXPECT_EQ(t.c_iflag, before_.c_iflag);
+  EXPECT_EQ(t.c_cflag, before_.c_cflag);
+  EXPECT_EQ(cfgetospeed(&t), cfgetospeed(&before_));
+}
+
+TEST_F(PtyComm, ABusyPortAndAMissingDeviceCannotBeOpened) {
+  EXPECT_EQ(CreateFileA(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(
+      CreateFileA("/dev/cobrix-no-such-tty", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+      INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(CreateFileA("/dev/null", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+}
+
+TEST_F(PtyComm, BytesTravelBothWaysUnchanged) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  DWORD sent = 0;
+  ASSERT_TRUE(WriteFile(port_, all.data(), 256, &sent, nullptr));
+  EXPECT_EQ(sent, 256u);
+  EXPECT_EQ(ReadMaster(256), all) << "raw output: no CR/LF mapping";
+
+  SetTimeouts(0, 0, 2000);
+  ASSERT_EQ(write(master_, all.data(), all.size()), 256);
+  std::string got(256, '\0');
+  DWORD n = 0;
+  ASSERT_TRUE(ReadFile(port_, got.data(), 256, &n, nullptr));
+  ASSERT_EQ(n, 256u);
+  EXPECT_EQ(got, all) << "raw input: no signals, no echo, no mapping";
+}
+
+TEST_F(PtyComm, ReadTimesOutAndAbortPurgeEndsAPendingRead) {
+  SetTimeouts(0, 0, 50);
+  ASSERT_EQ(write(master_, "xy", 2), 2);
+  char buffer[8];
+  DWORD got = 0;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ReadFile(port_, buffer, 5, &got, nullptr));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));
+  EXPECT_EQ(got, 2u);
+
+  SetTimeouts(0, 0, 0);
+  EXPECT_FALSE(ReadFile(port_, buffer, 5, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_EQ(WaitForSingleObject(event_, 30), WAIT_TIMEOUT);
+  ASSERT_TRUE(PurgeComm(port_, PURGE_RXABORT));
+  EXPECT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+}
+
+TEST_F(PtyComm, QueueCountsAndPurgeOfInput) {
+  ASSERT_EQ(write(master_, "12345", 5), 5);
+  COMSTAT stat{};
+  DWORD errors = 1;
+  for (int i = 0; i < 200 && stat.cbInQue < 5; ++i) {
+    ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+    if (stat.cbInQue < 5) Sleep(1);
+  }
+  EXPECT_EQ(stat.cbInQue, 5u);
+  EXPECT_EQ(errors, 0u) << "a pty reports no line errors";
+  ASSERT_TRUE(PurgeComm(port_, PURGE_RXCLEAR));
+  ASSERT_TRUE(ClearCommError(port_, &errors, &stat));
+  EXPECT_EQ(stat.cbInQue, 0u);
+}
+
+TEST_F(PtyComm, ANullModemWithAllInputLinesOn) {
+  DWORD status = 0;
+  ASSERT_TRUE(GetCommModemStatus(port_, &status));
+  EXPECT_EQ(status, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);
+  EXPECT_TRUE(EscapeCommFunction(port_, CLRDTR));
+  EXPECT_TRUE(EscapeCommFunction(port_, SETRTS));
+  EXPECT_TRUE(SetCommBreak(port_));
+  EXPECT_TRUE(ClearCommBreak(port_));
+  ASSERT_TRUE(TransmitCommChar(port_, 'U'));
+  EXPECT_EQ(ReadMaster(1), "U");
+}
+
+TEST_F(PtyComm, WaitCommEventEndsOnMaskChangeOnCloseAndOnReceive) {
+  ASSERT_TRUE(SetCommMask(port_, 0x178));
+  DWORD events = 0xFF;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  EXPECT_EQ(WaitForSingleObject(event_, 30), WAIT_TIMEOUT) << "no line ever changes on a pty";
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  ASSERT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  DWORD unused;
+  EXPECT_TRUE(GetOverlappedResult(port_, &ov_, &unused, FALSE));
+  EXPECT_EQ(events, 0u);
+
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  ASSERT_EQ(write(master_, "a", 1), 1);
+  ASSERT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  EXPECT_EQ(events, EV_RXCHAR);
+
+  events = 0xFF;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  std::thread closer([&] {
+    Sleep(20);
+    CloseHandle(port_);
+  });
+  EXPECT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  closer.join();
+  port_ = INVALID_HANDLE_VALUE;
+  EXPECT_EQ(events, 0u);
+}
+
+TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  close(master_);
+  master_ = -1;
+  ASSERT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, FALSE));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &got, nullptr));
+  COMSTAT stat;
+  EXPECT_FALSE(ClearCommError(port_, nullptr, &stat));
+}
+
+}  // namespace
+}  // namespace win
