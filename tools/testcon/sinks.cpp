@@ -52,7 +52,9 @@ HRESULT notify_sink::OnChanged(DISPID dispid) {
   return S_OK;
 }
 
-HRESULT notify_sink::OnRequestEdit(DISPID) { return S_OK; }
+HRESULT notify_sink::OnRequestEdit(DISPID) {
+  return S_OK;
+}
 
 IUnknown* notify_sink::FindInterface(REFIID riid) {
   return riid == IID_IPropertyNotifySink ? static_cast<IPropertyNotifySink*>(this) : nullptr;
