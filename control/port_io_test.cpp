@@ -227,7 +227,7 @@ TEST(PortTwoControls, TwoControlsOnTwoPortsWorkIndependently) {
   ASSERT_TRUE(a.Open(1));
   ASSERT_TRUE(b.Open());
   EXPECT_EQ(a.Put(DISPID_Port_BaudRate, Variant::I4(2400)), S_OK);
-  EXPECT_EQ(a.Take(), (std::vector<std::string>{"changed 81"}));
+  EXPECT_EQ(a.Take(), (std::vector<std::string>{"changed 103", "changed 81"}));  // IOMode, then
   EXPECT_TRUE(b.lines.empty());
   EXPECT_EQ(b.Show(DISPID_Port_BaudRate), "9600");
   b.device->Feed("to b");
