@@ -163,6 +163,9 @@ int rs232x_port_t::close_device() {
   abort_output();
   purge_input();
   purge_output();
+  // End every operation still pending on the handle (a parked worker's wait included), so that
+  // none outlives it even when a duplicate keeps the device itself open.
+  win::CancelIoEx(h, nullptr);
   const bool closed = win::CloseHandle(h) != win::FALSE;
   handle_ = win::INVALID_HANDLE_VALUE;
   ++device_generation_;

@@ -43,9 +43,10 @@ bool ends_on_lead_byte(const std::vector<std::uint8_t>& bytes, std::size_t count
 bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
   win::LARGE_INTEGER start;
   win::QueryPerformanceCounter(&start);
-  // The driver queue is polled at once and then at growing intervals up to 1 ms, so a read of
-  // data already on its way costs microseconds, not a millisecond.
-  unsigned pollMicros = 20;
+  // The driver queue is polled at once, then by yielding for a short while (data already on
+  // its way arrives within microseconds), then at growing intervals up to 1 ms.
+  unsigned pollMicros = 50;
+  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
   for (;;) {
     if (!opened()) return false;
     if (win::WaitForSingleObject(input_cancel_event_, 0) == win::WAIT_OBJECT_0) return false;
@@ -54,8 +55,12 @@ bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
     if (n == 0) return false;
     if (stat.cbInQue >= n) return true;
     if (elapsed_1005(start) >= input_timeout_now()) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(pollMicros));
-    if (pollMicros < 1000) pollMicros = pollMicros * 2 > 1000 ? 1000 : pollMicros * 2;
+    if (std::chrono::steady_clock::now() < spinUntil) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(pollMicros));
+      if (pollMicros < 1000) pollMicros = pollMicros * 2 > 1000 ? 1000 : pollMicros * 2;
+    }
     if (worker && !worker->gate().yield()) return false;
   }
 }

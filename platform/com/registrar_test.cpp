@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,7 +75,11 @@ class RegistrarTest : public ::testing::Test {
     LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS) return "<no value>";
-    if (type == REG_DWORD) return "dword " + std::to_string(*reinterpret_cast<DWORD*>(buf));
+    if (type == REG_DWORD) {
+      DWORD number = 0;
+      std::memcpy(&number, buf, sizeof number);
+      return "dword " + std::to_string(number);
+    }
     return buf;
   }
   static bool Exists(HKEY hive, const char* path) {

@@ -337,6 +337,36 @@ class FileLock {
   int fd_ = -1;
 };
 
+// The file a write must replace: the final target of a symbolic link, else the path itself.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      std::string target(real);
+      std::free(real);
+      return target;
+    }
+  }
+  return path;
+}
+
+// Writes a temporary file beside path and renames it over path; the caller holds the exclusive
+// lock, so one temporary name serves. An existing file keeps its permission bits.
+bool WriteFileAtomically(const std::string& path, std::string_view contents) {
+  struct stat st;
+  const bool exists = ::stat(path.c_str(), &st) == 0;
+  const std::string temporary = path + ".tmp";
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, contents);
+  if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
 }  // namespace
 
 bool NamesEqual(std::string_view a, std::string_view b) {
@@ -479,39 +509,33 @@ std::string RegistryFile::DefaultPath() {
 
 LONG RegistryFile::Read(RegistryTree* tree) const {
   *tree = RegistryTree{};
-  // No lock file yet means no writer has ever run: there is nothing to read consistently with.
-  FileLock lock(path_, /*exclusive=*/false, /*create=*/false);
+  const std::string target = ResolveTarget(path_);
+  // No lock file yet means no writer has run; a rename-replaced file is whole anyway.
+  FileLock lock(target, /*exclusive=*/false, /*create=*/false);
   std::string text;
   bool missing = false;
-  if (!ReadAll(path_, &text, &missing)) return ERROR_ACCESS_DENIED;
+  if (!ReadAll(target, &text, &missing)) return ERROR_ACCESS_DENIED;
   if (missing) return ERROR_SUCCESS;
   ParseRegFile(text, tree);
   return ERROR_SUCCESS;
 }
 
 LONG RegistryFile::Update(const Change& change) const {
-  FileLock lock(path_, /*exclusive=*/true, /*create=*/true);
+  const std::string target = ResolveTarget(path_);
+  FileLock lock(target, /*exclusive=*/true, /*create=*/true);
   if (!lock.held()) return ERROR_ACCESS_DENIED;
   RegistryTree tree;
   std::string text;
   bool missing = false;
-  if (!ReadAll(path_, &text, &missing)) return ERROR_ACCESS_DENIED;
-  if (!missing) ParseRegFile(text, &tree);
+  if (!ReadAll(target, &text, &missing)) return ERROR_ACCESS_DENIED;
+  const bool damaged = !missing && !ParseRegFile(text, &tree);
   bool changed = false;
   LONG result = change(tree, &changed);
   if (result != ERROR_SUCCESS || !changed) return result;
 
-  const std::string temporary = path_ + ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return ERROR_ACCESS_DENIED;
-  bool ok = WriteAll(fd, SerializeRegFile(tree));
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), path_.c_str()) == 0;
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return ERROR_ACCESS_DENIED;
-  }
+  // The unreadable tail of a damaged store would be lost by the rewrite: keep the old file aside.
+  if (damaged && !WriteFileAtomically(target + ".damaged", text)) return ERROR_ACCESS_DENIED;
+  if (!WriteFileAtomically(target, SerializeRegFile(tree))) return ERROR_ACCESS_DENIED;
   return ERROR_SUCCESS;
 }
 

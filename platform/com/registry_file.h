@@ -71,7 +71,8 @@ class RegistryFile {
 
   // Reads the store, lets change edit it and, when change returns ERROR_SUCCESS and sets
   // *changed, writes it back; the whole step holds the exclusive lock. Returns change's result,
-  // or ERROR_ACCESS_DENIED when the file cannot be locked or written.
+  // or ERROR_ACCESS_DENIED when the file cannot be locked or written. A damaged file is copied
+  // to <path>.damaged before its valid part is written back. A symbolic link is written through.
   using Change = std::function<LONG(RegistryTree& tree, bool* changed)>;
   LONG Update(const Change& change) const;
 

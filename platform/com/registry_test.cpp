@@ -200,12 +200,30 @@ TEST_F(RegistryTest, DamagedFileReadsAsFarAsItIsValid) {
   EXPECT_TRUE(registry::ParseRegFile(ReadText(file_), &tree));
   EXPECT_NE(tree.classesRoot.Child("Good"), nullptr);
   EXPECT_NE(tree.classesRoot.Child("New"), nullptr);
+  // ... and the damaged original is kept aside, tail and all.
+  EXPECT_NE(ReadText(file_.string() + ".damaged").find("AfterDamage"), std::string::npos);
 
   // Something that is not a registry file at all reads as empty.
   WriteText(file_, std::string("\x7f"
                                "ELF\0\0garbage",
                                12));
   EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Good", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, WritesThroughASymbolicLink) {
+  fs::path real = dir_ / "real.reg";
+  WriteText(real, "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Old]\n");
+  fs::create_directories(file_.parent_path());
+  fs::create_symlink(real, file_);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_TRUE(fs::is_symlink(file_));
+  std::string text = ReadText(real);
+  EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\Old]"), std::string::npos);
+  EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\New]"), std::string::npos);
 }
 
 TEST(RegistryFileParse, MutatedFilesNeverCrashTheReader) {

@@ -106,8 +106,8 @@ class Unknown : public First, public Rest... {
   ULONG InnerRefCount() const { return inner_.refs.load(); }
 
  private:
-  struct Inner final : IUnknown {
-    explicit Inner(Unknown* o) : owner(o) {}
+  struct NonDelegating final : IUnknown {
+    explicit NonDelegating(Unknown* o) : owner(o) {}
     HRESULT QueryInterface(REFIID riid, void** object) override {
       if (!object) return E_POINTER;
       *object = nullptr;
@@ -126,7 +126,7 @@ class Unknown : public First, public Rest... {
     Unknown* owner;
     std::atomic<ULONG> refs{1};
   };
-  Inner inner_;
+  NonDelegating inner_;
   IUnknown* outer_;
 };
 

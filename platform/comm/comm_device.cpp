@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace win::detail {
 namespace {
@@ -154,22 +155,25 @@ void CommDevice::PullInput() {
     inputHead_ = 0;
   }
   const std::size_t capacity = QueueCapacity();
-  BYTE chunk[4096];
+  if (chunk_.empty()) chunk_.resize(64 * 1024);
   while (input_.size() - inputHead_ < capacity) {
-    const std::size_t want = std::min(sizeof chunk, capacity - (input_.size() - inputHead_));
-    const long n = line_->Receive(chunk, want);
+    const std::size_t want = std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
+    const long n = line_->Receive(chunk_.data(), want);
     if (n < 0) {
       LoseLine(static_cast<DWORD>(-n));
       return;
     }
     if (n == 0) break;
+    const BYTE* begin = chunk_.data();
+    const BYTE* end = begin + n;
     DWORD events = EV_RXCHAR;
-    const BYTE eventChar = static_cast<BYTE>(dcb_.EvtChar);
-    for (long i = 0; i < n; ++i) {
-      const BYTE b = chunk[i];
-      if (b == eventChar) events |= EV_RXFLAG;
-      if (b == 0 && dcb_.fNull) continue;  // NullDiscard
-      input_.push_back(b);
+    if (std::memchr(begin, static_cast<BYTE>(dcb_.EvtChar), static_cast<std::size_t>(n))) {
+      events |= EV_RXFLAG;
+    }
+    if (dcb_.fNull) {
+      std::remove_copy(begin, end, std::back_inserter(input_), BYTE{0});  // NullDiscard
+    } else {
+      input_.insert(input_.end(), begin, end);
     }
     const std::size_t held = input_.size() - inputHead_;
     if (!above80_ && held * 5 >= capacity * 4) {

@@ -109,6 +109,7 @@ class CommDevice final : public KernelObject {
   DWORD inQueue_ = 4096;
   DWORD outQueue_ = 4096;
 
+  std::vector<BYTE> chunk_;  // one read from the line
   std::vector<BYTE> input_;  // received, not yet read
   std::size_t inputHead_ = 0;
   bool above80_ = false;

@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#if COBRIX_HAVE_REGISTRY
 #include "platform/com/registry.h"
-#endif
 
 namespace win::detail {
 namespace {
@@ -25,7 +23,6 @@ bool StartsWithNoCase(const std::string& text, const char* prefix, std::size_t* 
 }
 
 std::string RegistryPath(int port) {
-#if COBRIX_HAVE_REGISTRY
   HKEY key = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Cobrix\\Ravlin\\Ports", 0, KEY_READ, &key) !=
       ERROR_SUCCESS) {
@@ -47,10 +44,6 @@ std::string RegistryPath(int port) {
   }
   RegCloseKey(key);
   return path;
-#else
-  (void)port;
-  return {};
-#endif
 }
 
 }  // namespace

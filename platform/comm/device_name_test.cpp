@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/com/registry.h"
 
 namespace win::detail {
 namespace {
@@ -26,6 +31,31 @@ TEST(DeviceName, EnvironmentThenDefaultPathOtherNamesAsGiven) {
   ::unsetenv("RAVLIN_COM7");
   EXPECT_EQ(ResolveDevicePath("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(ResolveDevicePath("mem:x"), "mem:x");
+}
+
+TEST(DeviceName, RegistryValueComesBetweenEnvironmentAndDefault) {
+  char dir[] = "/tmp/comm-registry-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/registry.reg";
+  ::setenv("RAVLIN_REGISTRY", file.c_str(), 1);
+  ::unsetenv("RAVLIN_COM8");
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Cobrix\\Ravlin\\Ports", 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const char path[] = "/dev/pts/77";
+  ASSERT_EQ(
+      RegSetValueExA(key, "COM8", 0, REG_SZ, reinterpret_cast<const BYTE*>(path), sizeof path),
+      ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(ResolveDevicePath("\\\\.\\COM8"), "/dev/pts/77");
+  EXPECT_EQ(ResolveDevicePath("\\\\.\\COM9"), "/dev/ttyS8") << "no value: the default path";
+  ::setenv("RAVLIN_COM8", "mem:eight", 1);
+  EXPECT_EQ(ResolveDevicePath("\\\\.\\COM8"), "mem:eight") << "the environment wins";
+  ::unsetenv("RAVLIN_COM8");
+  ::unlink(file.c_str());
+  ::rmdir(dir);
+  ::unsetenv("RAVLIN_REGISTRY");
 }
 
 }  // namespace
