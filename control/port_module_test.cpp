@@ -118,3 +118,114 @@ TEST(PortBadInput, WrongTypesCountsAndNullResultsGiveDocumentedHResults) {
 
 }  // namespace
 }  // namespace ravlin::testing
+
+namespace ravlin::testing {
+namespace {
+
+bool Documented(HRESULT hr) {
+  const auto code = static_cast<std::uint32_t>(hr);
+  if (SUCCEEDED(hr)) return true;
+  if ((code & 0xFFFF0000u) == 0x80020000u) return true;         // DISP_E_*
+  if (code >= 0x800400C8u && code <= 0x800400D9u) return true;  // the control's messages
+  return hr == E_INVALIDARG || hr == E_POINTER || hr == E_NOTIMPL || hr == E_FAIL ||
+         hr == E_OUTOFMEMORY;
+}
+
+TEST(PortBadInput, EveryMemberSurvivesEveryShapeOfArgument) {
+  PortRig rig(NextPortNumber());
+  SAFEARRAY* noArray = nullptr;
+  BSTR noText = nullptr;
+  const std::vector<std::vector<Variant>> shapes = {
+      {},
+      {Variant::I4(-1)},
+      {Variant::I4(2147483647)},
+      {Variant::Str(u"x")},
+      {Variant::Null()},
+      {Variant::Dispatch(nullptr)},
+      {Variant::R8(1e300)},
+      {Variant::Missing()},
+      {Variant::ByRef(VT_ARRAY | VT_UI1, &noArray)},
+      {Variant::ByRef(VT_BSTR, &noText)},
+      {ByteArray("abc")},
+      std::vector<Variant>(12, Variant::I4(0)),
+  };
+  int calls = 0;
+  for (const member_spec& m : iport18Members()) {
+    if (m.dispid == DISPID_Port__TermOrFile) continue;  // would hand the port to an occupier
+    const WORD flags = m.kind == member_kind::method    ? DISPATCH_METHOD
+                       : m.kind == member_kind::propget ? DISPATCH_PROPERTYGET
+                                                        : DISPATCH_PROPERTYPUT;
+    for (const auto& shape : shapes) {
+      std::vector<VARIANT> reversed(shape.rbegin(), shape.rend());
+      DISPID named = DISPID_PROPERTYPUT;
+      DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                        static_cast<UINT>(reversed.size()), 0};
+      if (flags == DISPATCH_PROPERTYPUT && !reversed.empty()) {
+        params.rgdispidNamedArgs = &named;
+        params.cNamedArgs = 1;
+      }
+      Variant result;
+      EXCEPINFO excep{};
+      UINT argErr = 0;
+      HRESULT hr =
+          rig.port->Invoke(m.dispid, IID_NULL, 0, flags, &params, &result, &excep, &argErr);
+      if (hr == DISP_E_EXCEPTION) hr = excep.scode;
+      ClearExcepInfo(&excep);
+      if (m.dispid == DISPID_Port_Handle && hr == S_OK)  // the caller owns the duplicate
+        CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(result.lVal)));
+      EXPECT_TRUE(Documented(hr)) << m.name << " with " << shape.size() << " arguments: 0x"
+                                  << std::hex << static_cast<std::uint32_t>(hr);
+      ++calls;
+      if (noArray) {
+        SafeArrayDestroy(noArray);
+        noArray = nullptr;
+      }
+      SysFreeString(noText);
+      noText = nullptr;
+    }
+  }
+  EXPECT_GT(calls, 1000);
+  // The control is still usable afterwards.
+  Variant closed;
+  EXPECT_EQ(rig.Call(DISPID_Port_Close, {}, &closed), S_OK);
+  EXPECT_EQ(rig.Run(DISPID_Port_Open, {Variant::I4(rig.portNumber_)}), "true");
+}
+
+TEST(PortEvents, TheHiddenFiringMembersReachTheSinksWithTheirArguments) {
+  PortRig rig(NextPortNumber());
+  ArrayRef data("\x01\x02");
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire_CommState, {Variant::I4(4)}), S_OK);
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire_AutoInput, {data.Ref(), Variant::I4(2)}), S_OK);
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire_NonblockInput,
+                     {Variant::I4(7), Variant::Str(u"s"), Variant::I4(1)}),
+            S_OK);
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire_NonblockOutput, {Variant::I4(8), Variant::I4(0)}), S_OK);
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire_DataDetected), S_OK);
+  EXPECT_EQ(rig.Call(DISPID_Port__Fire__UberAutoInput, {data.Ref(), Variant::I4(2)}), S_OK);
+  EXPECT_EQ(rig.Take(), (std::vector<std::string>{
+                            "event CommState(4)", "event AutoInput(bytes:0102, 2)",
+                            "event NonblockInput(7, \"s\", 1)", "event NonblockOutput(8, 0)",
+                            "event DataDetected()", "event _UberAutoInput(bytes:0102, 2)"}));
+}
+
+TEST(PortEvents, CountersRestartAtEveryOpenAndLosingTheSiteClosesThePort) {
+  PortRig rig(NextPortNumber());
+  ASSERT_TRUE(rig.Open(1));
+  EXPECT_EQ(rig.Run(DISPID_Port_Output, {Variant::Str(u"abc")}), "3");
+  EXPECT_EQ(rig.Show(DISPID_Port_OutputByteCount), "3");
+  EXPECT_EQ(rig.Run(DISPID_Port_Close), "true");
+  EXPECT_EQ(rig.Show(DISPID_Port_OutputByteCount), "3");
+  ASSERT_TRUE(rig.Open());
+  EXPECT_EQ(rig.Show(DISPID_Port_OutputByteCount), "0");
+  // The container's release of the control closes the port and stops the workers.
+  EXPECT_EQ(rig.form->RemoveControl(rig.port.get()), S_OK);
+  EXPECT_FALSE(rig.device->IsOpen());
+  EXPECT_FALSE(rig.impl->Engine().threads_bound());
+  rig.Take();
+  rig.device->Feed("x");
+  WaitWithDispatch(0, nullptr, 50);
+  EXPECT_TRUE(rig.Take().empty());
+}
+
+}  // namespace
+}  // namespace ravlin::testing
