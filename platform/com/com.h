@@ -26,8 +26,11 @@
 //   client_site.h       Form and ClientSite: a minimal host for controls
 //   apartment.h         per-thread call queues, CoInitializeEx, waits with dispatch
 //   registry.h          the registry store
+//   registrar.h         registry scripts run in register and remove modes
+//   activation.h        CoCreateInstance by CLSID from in-process server libraries
 #pragma once
 
+#include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/base.h"
 #include "platform/com/bstr.h"
@@ -36,6 +39,7 @@
 #include "platform/com/dispatch.h"
 #include "platform/com/errorinfo.h"
 #include "platform/com/ole.h"
+#include "platform/com/registrar.h"
 #include "platform/com/registry.h"
 #include "platform/com/safearray.h"
 #include "platform/com/stream.h"

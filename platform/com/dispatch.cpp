@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "platform/text/convert.h"
 
 namespace win {
 
@@ -117,6 +120,35 @@ bool TypeDescription::HasDispid(DISPID dispid) const {
   for (const MemberDesc& m : members_)
     if (m.dispid == dispid) return true;
   return false;
+}
+
+std::string TypeDescription::Check() const {
+  auto describe = [](const MemberDesc& m) {
+    std::string text = Utf16ToUtf8(m.name);
+    return text + " (" + std::to_string(m.dispid) + ")";
+  };
+  for (std::size_t i = 0; i < members_.size(); ++i) {
+    const MemberDesc& m = members_[i];
+    for (std::size_t j = 0; j < i; ++j) {
+      const MemberDesc& earlier = members_[j];
+      if (earlier.dispid != m.dispid) continue;
+      if (earlier.kind == m.kind) return describe(m) + ": declared twice";
+      if (!SameName(earlier.name, m.name)) return describe(m) + ": DISPID shared by another name";
+    }
+    if (!m.handler) return describe(m) + ": no handler";
+    if (IsPut(m.kind) && m.params.empty()) return describe(m) + ": put without a value";
+    bool optionalSeen = false;
+    for (const ParamDesc& p : m.params) {
+      if (optionalSeen && !p.optional) return describe(m) + ": required parameter after optional";
+      optionalSeen = optionalSeen || p.optional;
+      if (p.optional) {
+        Variant probe;
+        if (FAILED(DefaultFor(p, LOCALE_USER_DEFAULT, &probe)))
+          return describe(m) + ": default of " + Utf16ToUtf8(p.name) + " does not fit its type";
+      }
+    }
+  }
+  return {};
 }
 
 bool Invocation::IsMissing(UINT i) const {

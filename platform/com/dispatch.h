@@ -153,6 +153,11 @@ class TypeDescription {
   // Case-insensitive (ASCII) name lookup; DISPID_UNKNOWN when absent.
   DISPID IdOfName(std::u16string_view name) const;
   bool HasDispid(DISPID dispid) const;
+  // Empty when the table is consistent, else its first fault: a (DISPID, kind) declared twice,
+  // one DISPID under two names, a put without its value parameter, a required parameter after
+  // an optional one, a default that does not convert to its parameter's type, a member without
+  // a handler. Tables are built by hand; a test of each calls this.
+  std::string Check() const;
 
  private:
   std::u16string name_;

@@ -368,5 +368,39 @@ TEST_F(DispatchTest, CallerHelpersReverseArgumentsAndPassThePutValue) {
   EXPECT_EQ(id, 375);
 }
 
+TEST(TypeDescriptionTest, CheckFindsTheFaultsOfAHandWrittenTable) {
+  EXPECT_EQ(TestPort::Description().Check(), "");
+  auto ok = [](void*, Invocation&) { return S_OK; };
+  auto checked = [&](std::vector<MemberDesc> members) {
+    return TypeDescription(u"T", IID_ITestPort, std::move(members)).Check();
+  };
+  EXPECT_EQ(checked({{.name = u"A", .dispid = 1, .kind = MemberKind::Method, .handler = ok},
+                     {.name = u"A", .dispid = 1, .kind = MemberKind::Method, .handler = ok}}),
+            "A (1): declared twice");
+  EXPECT_EQ(checked({{.name = u"A", .dispid = 1, .kind = MemberKind::PropertyGet, .handler = ok},
+                     {.name = u"B",
+                      .dispid = 1,
+                      .kind = MemberKind::PropertyPut,
+                      .params = {{u"v", VT_I4}},
+                      .handler = ok}}),
+            "B (1): DISPID shared by another name");
+  EXPECT_EQ(checked({{.name = u"P", .dispid = 2, .kind = MemberKind::PropertyPut, .handler = ok}}),
+            "P (2): put without a value");
+  EXPECT_EQ(checked({{.name = u"M",
+                      .dispid = 3,
+                      .kind = MemberKind::Method,
+                      .params = {{u"a", VT_I4, true}, {u"b", VT_I4}},
+                      .handler = ok}}),
+            "M (3): required parameter after optional");
+  EXPECT_EQ(checked({{.name = u"M",
+                      .dispid = 3,
+                      .kind = MemberKind::Method,
+                      .params = {{u"a", VT_I2, true, DefaultI4(100000)}},
+                      .handler = ok}}),
+            "M (3): default of a does not fit its type");
+  EXPECT_EQ(checked({{.name = u"M", .dispid = 3, .kind = MemberKind::Method}}),
+            "M (3): no handler");
+}
+
 }  // namespace
 }  // namespace win

@@ -1,0 +1,29 @@
+// Identities of the embedding interfaces, and the ambient-property read a control does.
+#include "platform/com/ole.h"
+
+namespace win {
+
+const IID IID_IOleObject = {0x00000112, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IOleClientSite = {0x00000118, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IOleContainer = {0x0000011B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IOleControl = {
+    0xB196B288, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+const IID IID_IOleControlSite = {
+    0xB196B289, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+const IID IID_ISpecifyPropertyPages = {
+    0xB196B28B, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+const IID IID_IProvideClassInfo = {
+    0xB196B283, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+const IID IID_IProvideClassInfo2 = {
+    0xA6BC3AC0, 0xDBAA, 0x11CE, {0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+
+HRESULT GetAmbientProperty(IOleClientSite* site, DISPID dispid, VARIANT* value) {
+  if (!site || !value) return E_POINTER;
+  VariantInit(value);
+  ComPtr<IDispatch> ambient;
+  HRESULT hr = site->QueryInterface(IID_IDispatch, ambient.ReceiveVoid());
+  if (FAILED(hr)) return hr;
+  return GetProperty(ambient.get(), dispid, value);
+}
+
+}  // namespace win
