@@ -1,18 +1,19 @@
 // Moving 1 MiB over a pseudo-terminal through the serial API (CreateFileA, WriteFile, ReadFile
 // with overlapped records) against plain read()/write() on the same kind of pty. The far end
 // (the master) is served by a helper thread with plain calls in both cases, so the difference
-// is the cost of the comm layer. After the runs it prints the throughput ratio of each
-// direction (comm / plain, from the best of five repetitions each; 1.0 means no cost).
+// is the cost of the comm layer. Besides the benchmark table it runs plain and comm transfers
+// interleaved and prints the median throughput ratio (comm / plain; 1.0 means no cost) and the
+// processor-time ratio, which a loaded machine disturbs less.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,137 +60,144 @@ void Fill(int fd, const std::vector<char>& data) {
   }
 }
 
-std::map<std::string, double>& Seconds() {
-  static std::map<std::string, double> seconds;
-  return seconds;
-}
-
-void Record(benchmark::State& state, const char* name, double total) {
-  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kSize);
-  // The best repetition: the machine is shared, and load only ever adds time.
-  const double each = total / static_cast<double>(state.iterations());
-  auto [it, added] = Seconds().emplace(name, each);
-  if (!added) it->second = std::min(it->second, each);
-}
-
 using Clock = std::chrono::steady_clock;
 
-void BM_PlainWrite(benchmark::State& state) {
-  Pty pty;
-  std::vector<char> data(kSize, 'w');
-  double total = 0;
-  for (auto _ : state) {
-    std::thread far([&] { Drain(pty.master, kSize); });
-    const auto start = Clock::now();
-    Fill(pty.slave, data);
-    far.join();
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
-    state.SetIterationTime(s);
-    total += s;
-  }
-  Record(state, "write plain", total);
+double ProcessCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-void BM_CommWrite(benchmark::State& state) {
+// One 1 MiB transfer each; the far end runs on a helper thread with plain calls.
+struct Rig {
   Pty pty;
-  win::HANDLE port =
-      win::CreateFileA(pty.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                       win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
-  win::HANDLE event = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
-  std::vector<char> data(kSize, 'w');
-  double total = 0;
-  for (auto _ : state) {
+  win::HANDLE port = win::INVALID_HANDLE_VALUE;
+  win::HANDLE event = nullptr;
+  std::vector<char> out = std::vector<char>(kSize, 'w');
+  std::vector<char> in = std::vector<char>(kSize);
+
+  explicit Rig(bool comm) {
+    if (!comm) return;
+    port = win::CreateFileA(pty.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
+                            win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
+    win::SetupComm(port, 64 * 1024, 4096);
+    win::COMMTIMEOUTS timeouts{0, 0, 10000, 0, 10000};
+    win::SetCommTimeouts(port, &timeouts);
+    event = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
+  }
+  ~Rig() {
+    if (event) win::CloseHandle(event);
+    if (port != win::INVALID_HANDLE_VALUE) win::CloseHandle(port);
+  }
+
+  bool PlainWrite() {
     std::thread far([&] { Drain(pty.master, kSize); });
-    const auto start = Clock::now();
+    Fill(pty.slave, out);
+    far.join();
+    return true;
+  }
+  bool CommWrite() {
+    std::thread far([&] { Drain(pty.master, kSize); });
     win::OVERLAPPED ov{};
     ov.hEvent = event;
     win::DWORD sent = 0;
-    if (!win::WriteFile(port, data.data(), kSize, &sent, &ov)) {
+    if (!win::WriteFile(port, out.data(), kSize, &sent, &ov)) {
       win::GetOverlappedResult(port, &ov, &sent, win::TRUE);
     }
     far.join();
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
-    state.SetIterationTime(s);
-    total += s;
-    if (sent != kSize) state.SkipWithError("short write");
+    return sent == kSize;
   }
-  Record(state, "write comm", total);
-  win::CloseHandle(event);
-  win::CloseHandle(port);
-}
-
-void BM_PlainRead(benchmark::State& state) {
-  Pty pty;
-  std::vector<char> data(kSize, 'r');
-  double total = 0;
-  for (auto _ : state) {
-    std::thread far([&] { Fill(pty.master, data); });
-    const auto start = Clock::now();
+  bool PlainRead() {
+    std::thread far([&] { Fill(pty.master, out); });
     Drain(pty.slave, kSize);
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
     far.join();
-    state.SetIterationTime(s);
-    total += s;
+    return true;
   }
-  Record(state, "read plain", total);
-}
-
-void BM_CommRead(benchmark::State& state) {
-  Pty pty;
-  win::HANDLE port =
-      win::CreateFileA(pty.path.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
-                       win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
-  win::SetupComm(port, 64 * 1024, 4096);
-  win::COMMTIMEOUTS timeouts{0, 0, 10000, 0, 0};
-  win::SetCommTimeouts(port, &timeouts);
-  win::HANDLE event = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
-  std::vector<char> data(kSize, 'r');
-  std::vector<char> in(kSize);
-  double total = 0;
-  for (auto _ : state) {
-    std::thread far([&] { Fill(pty.master, data); });
-    const auto start = Clock::now();
+  bool CommRead() {
+    std::thread far([&] { Fill(pty.master, out); });
     win::OVERLAPPED ov{};
     ov.hEvent = event;
     win::DWORD got = 0;
     if (!win::ReadFile(port, in.data(), kSize, &got, &ov)) {
       win::GetOverlappedResult(port, &ov, &got, win::TRUE);
     }
-    const double s = std::chrono::duration<double>(Clock::now() - start).count();
     far.join();
-    state.SetIterationTime(s);
-    total += s;
-    if (got != kSize) state.SkipWithError("short read");
+    return got == kSize;
   }
-  Record(state, "read comm", total);
-  win::CloseHandle(event);
-  win::CloseHandle(port);
+};
+
+template <bool (Rig::*Transfer)()>
+void Run(benchmark::State& state, bool comm) {
+  Rig rig(comm);
+  double cpu = 0;
+  for (auto _ : state) {
+    const double cpuStart = ProcessCpuSeconds();
+    const auto start = Clock::now();
+    const bool ok = (rig.*Transfer)();
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    cpu += ProcessCpuSeconds() - cpuStart;
+    if (!ok) state.SkipWithError("short transfer");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kSize);
+  state.counters["cpu_ms_per_MiB"] = cpu * 1e3 / static_cast<double>(state.iterations());
 }
 
-BENCHMARK(BM_PlainWrite)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_CommWrite)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_PlainRead)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_CommRead)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->MinTime(0.3)
-    ->Repetitions(5)
-    ->ReportAggregatesOnly(true);
+void BM_PlainWrite(benchmark::State& state) {
+  Run<&Rig::PlainWrite>(state, false);
+}
+void BM_CommWrite(benchmark::State& state) {
+  Run<&Rig::CommWrite>(state, true);
+}
+void BM_PlainRead(benchmark::State& state) {
+  Run<&Rig::PlainRead>(state, false);
+}
+void BM_CommRead(benchmark::State& state) {
+  Run<&Rig::CommRead>(state, true);
+}
+
+BENCHMARK(BM_PlainWrite)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommWrite)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainRead)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommRead)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Plain and comm runs alternate, so that a change of load on a shared machine hits both; the
+// median of each is compared.
+void CompareInterleaved(int rounds) {
+  Rig plain(false);
+  Rig comm(true);
+  struct Sample {
+    std::vector<double> wall;
+    std::vector<double> cpu;
+  };
+  Sample samples[4];
+  auto measure = [](Rig& rig, bool (Rig::*transfer)(), Sample& sample) {
+    const double cpuStart = ProcessCpuSeconds();
+    const auto start = Clock::now();
+    (rig.*transfer)();
+    sample.wall.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    sample.cpu.push_back(ProcessCpuSeconds() - cpuStart);
+  };
+  for (int i = 0; i < rounds; ++i) {
+    measure(plain, &Rig::PlainWrite, samples[0]);
+    measure(comm, &Rig::CommWrite, samples[1]);
+    measure(plain, &Rig::PlainRead, samples[2]);
+    measure(comm, &Rig::CommRead, samples[3]);
+  }
+  auto median = [](std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  };
+  const char* names[2] = {"write", "read"};
+  for (int d = 0; d < 2; ++d) {
+    const Sample& p = samples[2 * d];
+    const Sample& c = samples[2 * d + 1];
+    std::printf(
+        "%s 1 MiB, median of %d interleaved runs: plain %.2f ms (cpu %.2f ms), comm %.2f ms "
+        "(cpu %.2f ms); throughput ratio comm/plain %.2f, cpu ratio plain/comm %.2f\n",
+        names[d], rounds, median(p.wall) * 1e3, median(p.cpu) * 1e3, median(c.wall) * 1e3,
+        median(c.cpu) * 1e3, median(p.wall) / median(c.wall), median(p.cpu) / median(c.cpu));
+  }
+}
 
 }  // namespace
 
@@ -198,14 +206,6 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  auto& s = Seconds();
-  for (const char* direction : {"write", "read"}) {
-    const std::string d = direction;
-    if (s.count(d + " plain") && s.count(d + " comm") && s[d + " comm"] > 0) {
-      std::printf("%s 1 MiB: plain %.2f ms, comm %.2f ms, throughput ratio comm/plain %.2f\n",
-                  direction, s[d + " plain"] * 1e3, s[d + " comm"] * 1e3,
-                  s[d + " plain"] / s[d + " comm"]);
-    }
-  }
+  CompareInterleaved(41);
   return 0;
 }

@@ -145,7 +145,34 @@ void CommDevice::Run() {
 }
 
 bool CommDevice::ModemWatched() const {
-  return (mask_ & (kLineEvents | kErrorEvents)) != 0;
+  return (mask_ & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow || dcb_.fDsrSensitivity ||
+         dcb_.fAbortOnError || (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
+}
+
+// Output flow control that termios has no flag for: DSR always, CTS where the driver lacks it.
+bool CommDevice::OutputHeld() {
+  const bool cts = dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver();
+  if (!cts && !dcb_.fOutxDsrFlow) return false;
+  DWORD status = 0;
+  if (line_->ModemStatus(&status) != ERROR_SUCCESS) return false;
+  return (cts && !(status & MS_CTS_ON)) || (dcb_.fOutxDsrFlow && !(status & MS_DSR_ON));
+}
+
+// AbortOnError: a line error that ClearCommError has not yet reported stops all transfers.
+bool CommDevice::ErrorsUnacknowledged() {
+  if (!dcb_.fAbortOnError) return false;
+  LineCounts counts;
+  if (line_->Counts(&counts) != ERROR_SUCCESS) return false;
+  return counts.frame != errorBase_.frame || counts.overrun != errorBase_.overrun ||
+         counts.parity != errorBase_.parity || counts.brk != errorBase_.brk ||
+         counts.bufferOverrun != errorBase_.bufferOverrun;
+}
+
+// DsrSensitivity: bytes that arrive while DSR is off are dropped.
+bool CommDevice::InputIgnored() {
+  if (!dcb_.fDsrSensitivity) return false;
+  DWORD status = 0;
+  return line_->ModemStatus(&status) == ERROR_SUCCESS && !(status & MS_DSR_ON);
 }
 
 void CommDevice::PullInput() {
@@ -164,6 +191,7 @@ void CommDevice::PullInput() {
       return;
     }
     if (n == 0) break;
+    if (InputIgnored()) continue;
     const BYTE* begin = chunk_.data();
     const BYTE* end = begin + n;
     DWORD events = EV_RXCHAR;
@@ -216,9 +244,10 @@ void CommDevice::PushOutput(Clock::time_point now) {
     priorityPending_ = false;
     if (mask_ & EV_TXEMPTY) txArmed_ = true;
   }
+  const bool held = !writes_.empty() && OutputHeld();
   while (!writes_.empty()) {
     Transfer& w = writes_.front();
-    if (w.done < w.size) {
+    if (w.done < w.size && !held) {
       const long n = line_->Transmit(w.buffer + w.done, w.size - w.done);
       if (n < 0) return LoseLine(static_cast<DWORD>(-n));
       w.done += static_cast<DWORD>(n);
@@ -236,6 +265,12 @@ void CommDevice::PushOutput(Clock::time_point now) {
 
 void CommDevice::WatchLine() {
   if (lost_ != ERROR_SUCCESS) return;
+  if ((!reads_.empty() || !writes_.empty()) && ErrorsUnacknowledged()) {
+    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
+    reads_.clear();
+    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
+    writes_.clear();
+  }
   DWORD events = 0;
   if (mask_ & kLineEvents) {
     DWORD status = 0;
@@ -251,8 +286,9 @@ void CommDevice::WatchLine() {
   if (mask_ & kErrorEvents) {
     LineCounts counts;
     if (line_->Counts(&counts) == ERROR_SUCCESS) {
+      // EV_ERR covers the line-status errors only; an input overflow is not one.
       if (counts.frame != eventBase_.frame || counts.overrun != eventBase_.overrun ||
-          counts.parity != eventBase_.parity || counts.bufferOverrun != eventBase_.bufferOverrun) {
+          counts.parity != eventBase_.parity) {
         events |= EV_ERR;
       }
       if (counts.brk != eventBase_.brk) events |= EV_BREAK;
@@ -525,6 +561,7 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;
@@ -549,9 +586,12 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   if (reads_.size() == 1) {
     PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
+    const bool wasFull = input_.size() - inputHead_ >= QueueCapacity();
     ServeReads(now);
     if (reads_.empty()) {
       *done = static_cast<DWORD>(overlapped->InternalHigh);
+      // A full queue had stopped the service thread listening to the line: room again.
+      if (wasFull) Wake();
       return ERROR_SUCCESS;
     }
   }
@@ -563,6 +603,7 @@ DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlappe
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
+  if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
   overlapped->Internal = STATUS_PENDING;

@@ -93,6 +93,9 @@ class CommDevice final : public KernelObject {
   void FailAll(DWORD status);
   DWORD QueueCapacity() const { return inQueue_ ? inQueue_ : 4096; }
   bool ModemWatched() const;
+  bool OutputHeld();
+  bool ErrorsUnacknowledged();
+  bool InputIgnored();
 
   std::mutex mutex_;
   std::condition_variable completed_;

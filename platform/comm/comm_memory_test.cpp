@@ -303,6 +303,66 @@ TEST_F(MemoryComm, NullDiscardDropsReceivedNuls) {
   EXPECT_EQ(std::string(buffer, got), "abc");
 }
 
+TEST_F(MemoryComm, HandshakeLinesHoldOutputAndDsrSensitivityDropsInput) {
+  DCB dcb{};
+  GetCommState(port_, &dcb);
+  dcb.fOutxCtsFlow = 1;
+  dcb.fOutxDsrFlow = 1;
+  dcb.fDsrSensitivity = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  SetTimeouts(0xFFFFFFFF, 0, 0);
+  device_->SetModemLines(MS_DSR_ON);  // CTS off: output waits
+  DWORD sent = 0;
+  EXPECT_FALSE(WriteFile(port_, "ab", 2, &sent, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));
+  EXPECT_TRUE(stat.fCtsHold);
+  EXPECT_FALSE(stat.fDsrHold);
+  EXPECT_EQ(WaitForSingleObject(event_, 30), WAIT_TIMEOUT);
+  EXPECT_EQ(device_->TakeWritten(), "");
+  device_->SetModemLines(MS_CTS_ON | MS_DSR_ON);
+  ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &sent, TRUE));
+  EXPECT_EQ(sent, 2u);
+  EXPECT_EQ(device_->TakeWritten(), "ab");
+
+  device_->SetModemLines(MS_CTS_ON);  // DSR off: output waits, input is ignored
+  EXPECT_FALSE(WriteFile(port_, "c", 1, &sent, &ov_));
+  device_->Feed("lost");
+  Sleep(20);
+  device_->SetModemLines(MS_CTS_ON | MS_DSR_ON);
+  ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &sent, TRUE));
+  EXPECT_EQ(device_->TakeWritten(), "c");
+  device_->Feed("kept");
+  Sleep(20);
+  char buffer[16] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(port_, buffer, sizeof buffer, &got, &ov_));
+  EXPECT_EQ(std::string(buffer, got), "kept");
+}
+
+TEST_F(MemoryComm, AbortOnErrorStopsTransfersUntilTheErrorIsCleared) {
+  DCB dcb{};
+  GetCommState(port_, &dcb);
+  dcb.fAbortOnError = 1;
+  ASSERT_TRUE(SetCommState(port_, &dcb));
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  device_->RaiseErrors(CE_FRAME);
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_OPERATION_ABORTED);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, CE_FRAME);
+  EXPECT_TRUE(WriteFile(port_, "a", 1, &got, &ov_));
+  EXPECT_EQ(device_->TakeWritten(), "a");
+}
+
 // Waits for the next event of a pending WaitCommEvent.
 DWORD AwaitEvents(HANDLE port, HANDLE event, OVERLAPPED* ov, DWORD* events) {
   if (WaitForSingleObject(event, 2000) != WAIT_OBJECT_0) return 0xDEAD;
@@ -324,6 +384,7 @@ TEST_F(MemoryComm, WaitCommEventSeesLineChangesBreakAndErrors) {
   EXPECT_EQ(AwaitEvents(port_, event_, &ov_, &events), EV_DSR | EV_RLSD | EV_RING);
 
   EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  device_->RaiseErrors(CE_RXOVER);  // not a line-status error: no EV_ERR
   device_->RaiseBreak();
   EXPECT_EQ(AwaitEvents(port_, event_, &ov_, &events), EV_BREAK);
 
@@ -425,6 +486,87 @@ TEST_F(MemoryComm, InjectedFailuresReachEveryCall) {
   port_ = CreateFileA(device_->Path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(port_, INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+}
+
+// Several threads on one device, as the serial engine has them (blocking reader, queued reader,
+// automatic input, writer, line monitor), stopped by an abort purge and a mask change: nothing
+// is lost or read twice, and every thread comes back.
+TEST_F(MemoryComm, ConcurrentUseLosesNothingAndEveryThreadComesBack) {
+  SetTimeouts(0, 0, 5, 50);
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR | EV_CTS));
+  std::atomic<bool> stop{false};
+  std::atomic<std::size_t> readTotal{0};
+  std::atomic<std::size_t> writeTotal{0};
+  auto reader = [&] {
+    HANDLE ev = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    char buffer[7];
+    while (!stop) {
+      OVERLAPPED ov{};
+      ov.hEvent = ev;
+      DWORD got = 0;
+      if (!ReadFile(port_, buffer, sizeof buffer, &got, &ov)) {
+        if (GetLastError() != ERROR_IO_PENDING) break;
+        GetOverlappedResult(port_, &ov, &got, TRUE);
+      }
+      readTotal += got;
+    }
+    CloseHandle(ev);
+  };
+  auto writer = [&] {
+    while (!stop) {
+      DWORD sent = 0;
+      if (!WriteFile(port_, "0123456789", 10, &sent, nullptr) &&
+          GetLastError() != ERROR_OPERATION_ABORTED) {
+        break;
+      }
+      writeTotal += sent;
+    }
+  };
+  auto monitor = [&] {
+    HANDLE ev = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    while (!stop) {
+      OVERLAPPED ov{};
+      ov.hEvent = ev;
+      DWORD events = 0;
+      DWORD unused = 0;
+      if (!WaitCommEvent(port_, &events, &ov)) {
+        if (GetLastError() != ERROR_IO_PENDING) break;
+        GetOverlappedResult(port_, &ov, &unused, TRUE);
+      }
+    }
+    CloseHandle(ev);
+  };
+  std::thread threads[] = {std::thread(reader), std::thread(reader), std::thread(writer),
+                           std::thread(monitor), std::thread([&] {
+                             while (!stop) {
+                               COMSTAT stat;
+                               ClearCommError(port_, nullptr, &stat);
+                               Sleep(1);
+                             }
+                           })};
+  std::size_t fed = 0;
+  for (int i = 0; i < 200; ++i) {
+    device_->Feed("abcdefghijklm");
+    fed += 13;
+    if (i % 50 == 0) device_->SetModemLines(i % 100 ? MS_CTS_ON : MS_DSR_ON);
+    if (i % 20 == 0) Sleep(1);
+  }
+  Sleep(20);
+  COMSTAT stat{};
+  // Readers stop and drain; then what was read and what is left add up to what came.
+  stop = true;
+  PurgeComm(port_, PURGE_RXABORT | PURGE_TXABORT);
+  std::thread closer([&] {
+    Sleep(10);
+    SetCommMask(port_, 0);  // ends a monitor wait
+  });
+  for (auto& t : threads) t.join();
+  closer.join();
+  ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));
+  EXPECT_EQ(readTotal + stat.cbInQue, fed);
+  EXPECT_EQ(device_->TakeWritten().size(), writeTotal.load());
+  EXPECT_TRUE(CloseHandle(port_));
+  port_ = INVALID_HANDLE_VALUE;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -221,6 +223,25 @@ TEST_F(PtyComm, WaitCommEventEndsOnMaskChangeOnCloseAndOnReceive) {
   EXPECT_EQ(events, 0u);
 }
 
+TEST_F(PtyComm, AnIdlePortWithPendingOperationsUsesNoProcessorTime) {
+  ASSERT_TRUE(SetCommMask(port_, 0x178 | EV_TXEMPTY));
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  SetTimeouts(0, 0, 0);
+  char buffer[4];
+  DWORD got = 0;
+  OVERLAPPED readOv{};
+  EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &readOv));
+  timespec before{}, after{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
+  Sleep(200);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+  const double ms = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
+  EXPECT_LT(ms, 20.0) << "the service thread must sleep, not spin";
+  ASSERT_TRUE(PurgeComm(port_, PURGE_RXABORT));
+  EXPECT_FALSE(GetOverlappedResult(port_, &readOv, &got, TRUE));
+}
+
 TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
   SetTimeouts(0, 0, 0);
   char buffer[4];
@@ -235,6 +256,38 @@ TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
   EXPECT_FALSE(WriteFile(port_, "a", 1, &got, nullptr));
   COMSTAT stat;
   EXPECT_FALSE(ClearCommError(port_, nullptr, &stat));
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+}
+
+TEST_F(PtyComm, ASmallInputQueueFillsAndDrainsWithoutLosingBytesOrEvents) {
+  ASSERT_TRUE(SetupComm(port_, 16, 16));
+  SetTimeouts(0xFFFFFFFF, 0, 0);
+  std::string sent;
+  for (int i = 0; i < 40; ++i) sent.push_back(static_cast<char>('A' + i % 26));
+  ASSERT_EQ(write(master_, sent.data(), sent.size()), 40);
+  COMSTAT stat{};
+  for (int i = 0; i < 200 && stat.cbInQue < 40; ++i) {
+    ClearCommError(port_, nullptr, &stat);
+    if (stat.cbInQue < 40) Sleep(1);
+  }
+  EXPECT_EQ(stat.cbInQue, 40u) << "queued here and in the driver";
+  std::string got;
+  char buffer[10];
+  DWORD n = 0;
+  while (got.size() < 40 && ReadFile(port_, buffer, sizeof buffer, &n, &ov_) && n > 0) {
+    got.append(buffer, n);
+  }
+  EXPECT_EQ(got, sent);
+  // With room again, a new byte is noticed on arrival.
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  ASSERT_EQ(write(master_, "z", 1), 1);
+  EXPECT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
+  EXPECT_EQ(events, EV_RXCHAR);
 }
 
 }  // namespace

@@ -38,6 +38,8 @@ class Line {
   // True when modem lines and error counters can change without the descriptor becoming
   // ready, so the device must look at them periodically.
   virtual bool NeedsPolling() const = 0;
+  // True when the driver itself stops output while CTS is off (termios CRTSCTS).
+  virtual bool CtsFlowInDriver() const { return false; }
 
   // Bytes moved now without blocking: the count (0 for none), or -(Win32 error) when the
   // line is gone.

@@ -88,6 +88,7 @@ class TtyLine final : public Line {
     return static_cast<short>((wantInput ? POLLIN : 0) | (wantOutput ? POLLOUT : 0));
   }
   bool NeedsPolling() const override { return hasModemLines_ || hasCounters_; }
+  bool CtsFlowInDriver() const override { return true; }
 
   long Receive(BYTE* buffer, std::size_t size) override {
     for (;;) {
