@@ -381,6 +381,10 @@ int rs232x_port_t::close(bool modemLinked) {
     host_._Fire_NonblockOutput(request.request_id, 0);
   }
   closing_ = false;
+  if (!opened()) {  // a handler run meanwhile closed the port itself
+    resume_workers();
+    return RS_OK;
+  }
 
   if (modemLinked) {
     std::lock_guard<std::mutex> guard(config_lock_);

@@ -577,6 +577,42 @@ TEST_F(PortTest, CloseFromAHandlerOfAWorkerReportDoesNotDeadlock) {
   EXPECT_EQ(host().named("AutoInput").size(), 1u);
 }
 
+TEST_F(PortTest, CloseWithQueuedRequestsWhileAWorkerWaitsToReportDoesNotDeadlock) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  device().Feed("abc");
+  // Nobody services the control's thread: the reader-monitor is now blocked in its report.
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  std::vector<LONG> ids(3);
+  std::u16string text;
+  for (auto& id : ids) ASSERT_EQ(port().input_string(50, &text, &id), RS_OK);
+  const auto start = Clock::now();
+  ASSERT_EQ(port().close(), RS_OK);
+  EXPECT_LT(SecondsSince(start), 0.5);
+  ASSERT_TRUE(host().PumpFor("NonblockInput", 3, 2000));
+  win::WaitWithDispatch(0, nullptr, 30);
+  CheckCompletedOnce(host().named("NonblockInput"), ids);
+  ASSERT_EQ(host().named("AutoInput").size(), 1u);
+  EXPECT_EQ(host().named("AutoInput")[0].data, "abc");
+}
+
+TEST_F(PortTest, ACloseInsideACompletionHandlerOfCloseIsHarmless) {
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  std::vector<LONG> ids(3);
+  std::u16string text;
+  for (auto& id : ids) ASSERT_EQ(port().input_string(50, &text, &id), RS_OK);
+  int nested = -100;
+  host().on_event = [&](const testing::RecordedEvent& e) {
+    if (e.name == "NonblockInput" && nested == -100) nested = port().close();
+  };
+  EXPECT_EQ(port().close(), RS_OK);
+  host().on_event = nullptr;
+  EXPECT_EQ(nested, RS_OK);
+  EXPECT_FALSE(port().opened());
+  ASSERT_TRUE(host().PumpFor("NonblockInput", 3, 2000));
+  win::WaitWithDispatch(0, nullptr, 30);
+  CheckCompletedOnce(host().named("NonblockInput"), ids);
+}
+
 TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
   ASSERT_EQ(port().open({}), RS_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the monitor is waiting
