@@ -53,6 +53,12 @@ TEST(PortModule, IdentityInterfaces) {
   EXPECT_EQ(misc, 132497u);
 }
 
+TEST(PortModule, TheDispatchTableIsConsistentAndEveryMemberHasAHandler) {
+  EXPECT_EQ(CPort19::Description().Check(), "");
+  EXPECT_EQ(CPort19::Description().Members().size(), iport18Members().size());
+  EXPECT_EQ(CPort19::EventDescription().Members().size(), 9u);
+}
+
 TEST(PortModule, NamesResolveCaseInsensitivelyAndDispidsAreTheContract) {
   PortRig rig(NextPortNumber());
   DISPID id = 0;
