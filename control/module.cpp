@@ -82,4 +82,14 @@ __attribute__((visibility("default"))) win::HRESULT DllCanUnloadNow() {
   return ravlin::ModuleLockCount() == 0 ? win::S_OK : win::S_FALSE;
 }
 
+// The registry scripts of the object map come with the registration support; until then the
+// library says so instead of pretending to have registered anything.
+__attribute__((visibility("default"))) win::HRESULT DllRegisterServer() {
+  return win::E_NOTIMPL;
+}
+
+__attribute__((visibility("default"))) win::HRESULT DllUnregisterServer() {
+  return win::E_NOTIMPL;
+}
+
 }  // extern "C"

@@ -1,6 +1,5 @@
 // The library's module state: the lock count that DllCanUnloadNow reports (live objects plus
-// server locks), and the exports of the in-process server (DllGetClassObject, DllCanUnloadNow;
-// registration comes with the registry scripts).
+// server locks), and the four exports of the in-process server.
 #pragma once
 
 #include "platform/com/base.h"
@@ -16,4 +15,6 @@ win::LONG ModuleLockCount();
 extern "C" {
 win::HRESULT DllGetClassObject(win::REFCLSID clsid, win::REFIID riid, void** object);
 win::HRESULT DllCanUnloadNow();
+win::HRESULT DllRegisterServer();    // E_NOTIMPL until the registry scripts exist
+win::HRESULT DllUnregisterServer();  // E_NOTIMPL until the registry scripts exist
 }

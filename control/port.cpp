@@ -41,13 +41,14 @@ CPort19::CPort19(IUnknown* outer)
 }
 
 CPort19::~CPort19() {
+  // Nobody hears from an object that is going away, not even the close sequence's completions.
+  events_.UnadviseAll();
+  notify_.UnadviseAll();
   if (engine_) {
     if (engine_->opened()) engine_->close(ModemLinked());
     engine_->teardown_workers();
     engine_.reset();
   }
-  events_.UnadviseAll();
-  notify_.UnadviseAll();
   ModuleLock(-1);
 }
 

@@ -109,8 +109,7 @@ TEST_F(PortIO, BlockingOutputWritesCodePage932AndTimesOut) {
   ASSERT_TRUE(rig.Open(1));
   EXPECT_EQ(rig.Run(DISPID_Port_Output, {Variant::Str(u"\u65e5\u672c")}), "4");
   EXPECT_EQ(rig.device->TakeWritten(), "\x93\xfa\x96\x7b");
-  ArrayRef data("\x00\xff");
-  data.sa = SafeArrayFromBytes("\x00\xff", 2);
+  ArrayRef data(std::string_view("\x00\xff", 2));
   EXPECT_EQ(rig.Run(DISPID_Port_OutputB, {data.Ref()}), "2");
   EXPECT_EQ(rig.device->TakeWritten(), std::string("\x00\xff", 2));
   EXPECT_EQ(rig.Show(DISPID_Port_OutputByteCount), "6");
