@@ -1,5 +1,8 @@
 // The Port control's open/close, input and output through Invoke, and the events they raise:
 // their arguments, their order within one read or write, and how sinks see them.
+#include <pty.h>
+#include <termios.h>
+
 #include "control/port_messages.h"
 #include "control/port_test_support.h"
 #include "platform/text/codepage.h"
@@ -219,6 +222,59 @@ TEST_F(PortIO, OutputUrgentSendsAheadAndCounts) {
   EXPECT_EQ(rig.device->TakeWritten(), "A");
   EXPECT_EQ(rig.Show(DISPID_Port_OutputByteCount), "1");
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"event CommIOState(528)"}));
+}
+
+TEST_F(PortIO, LineEventsAndErrorsReachTheHostOnItsThread) {
+  ASSERT_EQ(rig.Put(DISPID_Port_EventMask, Variant::I4(376 | 128)), S_OK);
+  ASSERT_TRUE(rig.Open());
+  rig.Take();
+  rig.device->SetModemLines(MS_DSR_ON | MS_RLSD_ON);  // CTS drops
+  ASSERT_TRUE(rig.PumpUntil([&] { return !rig.lines.empty(); }));
+  EXPECT_EQ(rig.Take(), (std::vector<std::string>{"event CommState(1)"}));
+  // Overrun and parity together: one CommError, the last match.
+  rig.device->RaiseErrors(CE_OVERRUN | CE_RXPARITY);
+  ASSERT_TRUE(rig.PumpUntil([&] {
+    for (const auto& l : rig.lines)
+      if (l == "event CommError(1027)") return true;
+    return false;
+  }));
+  EXPECT_EQ(rig.Show(DISPID_Port_PortLastError), "1027");
+}
+
+TEST(PortOverPty, OpenConfiguresThePtyAndBlockingIoCrossesIt) {
+  PortRig rig(NextPortNumber());
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  struct termios raw;
+  tcgetattr(master, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(master, TCSANOW, &raw);
+  setenv(("RAVLIN_COM" + std::to_string(rig.portNumber_)).c_str(), ttyname(slave), 1);
+  ASSERT_TRUE(rig.Open(1));
+  struct termios line;
+  tcgetattr(slave, &line);
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(rig.Run(DISPID_Port_Output, {Variant::Str(u"ping")}), "4");
+  char buf[16] = {};
+  ssize_t n = 0;
+  for (int i = 0; i < 100 && n < 4; ++i) {
+    ssize_t r = read(master, buf + n, sizeof buf - n);
+    if (r > 0) n += r;
+  }
+  EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "ping");
+  ASSERT_EQ(write(master, "pong", 4), 4);
+  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Show(DISPID_Port_InputBufferByteCount) == "4"; }));
+  BSTR text = nullptr;
+  Variant r;
+  ASSERT_EQ(rig.Call(DISPID_Port_Input, {Variant::ByRef(VT_BSTR, &text), Variant::I4(4)}, &r),
+            S_OK);
+  EXPECT_EQ(r.lVal, 4);
+  EXPECT_EQ(BstrView(text), u"pong");
+  SysFreeString(text);
+  EXPECT_EQ(rig.Run(DISPID_Port_Close), "true");
+  close(master);
+  close(slave);
 }
 
 TEST(PortTwoControls, TwoControlsOnTwoPortsWorkIndependently) {
