@@ -94,6 +94,33 @@ TEST(StreamTest, FileStreamWritesReadsBackAndReportsShortReads) {
   EXPECT_FALSE(missing);
 }
 
+TEST(StreamTest, CopyToAndSetSizeBetweenMemoryAndFile) {
+  std::string path = TempPath("copy.bin");
+  ComPtr<IStream> mem;
+  ASSERT_EQ(CreateStreamOnMemory("0123456789", 10, mem.Receive()), S_OK);
+  ComPtr<IStream> file;
+  ASSERT_EQ(SHCreateStreamOnFileA(path.c_str(), STGM_READWRITE | STGM_CREATE, file.Receive()),
+            S_OK);
+  ASSERT_EQ(mem->Seek(Offset(2), STREAM_SEEK_SET, nullptr), S_OK);
+  ULARGE_INTEGER want, read{}, written{};
+  want.QuadPart = 100;  // more than is left: copies to the end
+  ASSERT_EQ(mem->CopyTo(file.get(), want, &read, &written), S_OK);
+  EXPECT_EQ(read.QuadPart, 8u);
+  EXPECT_EQ(written.QuadPart, 8u);
+  ULARGE_INTEGER size;
+  size.QuadPart = 3;
+  ASSERT_EQ(file->SetSize(size), S_OK);
+  std::vector<BYTE> back;
+  ASSERT_EQ(ReadStreamBytes(file.get(), &back), S_OK);
+  EXPECT_EQ(back, (std::vector<BYTE>{'2', '3', '4'}));
+  size.QuadPart = 0;
+  ASSERT_EQ(mem->SetSize(size), S_OK);
+  ASSERT_EQ(ReadStreamBytes(mem.get(), &back), S_OK);
+  EXPECT_TRUE(back.empty());
+  file.Reset();
+  std::remove(path.c_str());
+}
+
 TEST(StorageTest, ContentsStreamRoundTripsThroughAFile) {
   std::string path = TempPath("storage.stg");
   const CLSID clsid = GuidFromString("{7C2A9E0E-4F3B-4D8A-9E61-2B7D45C0A311}");

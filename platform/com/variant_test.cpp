@@ -117,6 +117,21 @@ TEST(SafeArrayTest, TwoDimensionalIsReportedAsSuchAndIndexedFirstIndexFastest) {
   EXPECT_EQ(SafeArrayCreateVector(VT_EMPTY, 0, 1), nullptr);
 }
 
+TEST(SafeArrayTest, ArrayOfVariantsOwnsItsElements) {
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  ASSERT_NE(psa, nullptr);
+  EXPECT_EQ(static_cast<VARIANT*>(psa->pvData)[0].vt, VT_EMPTY);
+  LONG i = 0;
+  Variant text = Variant::Str(u"kept");
+  ASSERT_EQ(SafeArrayPutElement(psa, &i, &text), S_OK);
+  Variant out;
+  ASSERT_EQ(SafeArrayGetElement(psa, &i, &out), S_OK);
+  EXPECT_EQ(BstrView(out.bstrVal), u"kept");
+  EXPECT_NE(out.bstrVal, text.bstrVal);
+  // Destroying frees the copy held inside (checked by the leak sanitizer).
+  EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+}
+
 TEST(SafeArrayTest, CopyIsDeepAndRedimKeepsContents) {
   SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 0, 2);
   LONG i = 1;
