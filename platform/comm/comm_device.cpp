@@ -137,8 +137,15 @@ void CommDevice::Run() {
       lock.lock();
       if (lost_ == ERROR_SUCCESS && !stop_) {
         line_->Acknowledge();
-        // A hang-up (the far end of a pty closed) would poll ready for ever: the line is gone.
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) LoseLine(ERROR_DEVICE_NOT_CONNECTED);
+        // A hang-up (the far end of a pty closed) would poll ready for ever: the line is gone,
+        // once the bytes it left behind are taken.
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+          PullInput();
+          if (lost_ == ERROR_SUCCESS) {
+            ServeReads(Clock::now());
+            LoseLine(ERROR_DEVICE_NOT_CONNECTED);
+          }
+        }
       }
     }
   }
@@ -187,6 +194,8 @@ void CommDevice::PullInput() {
     const std::size_t want = std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
     const long n = line_->Receive(chunk_.data(), want);
     if (n < 0) {
+      // What came before the line went is still delivered to the reads waiting for it.
+      ServeReads(Clock::now());
       LoseLine(static_cast<DWORD>(-n));
       return;
     }
@@ -473,6 +482,7 @@ DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* stat) {
   if (stat) {
     PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;
+    ServeReads(Clock::now());
     std::memset(stat, 0, sizeof *stat);
     DWORD driverIn = 0;
     DWORD driverOut = 0;
@@ -637,7 +647,11 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   *events = 0;
   waiting_ = true;
   wait_ = {overlapped, events};
-  Record(0);  // events that came while nobody waited end the wait at once
+  // Events that came while nobody waited, or that the line shows now, end the wait at once.
+  PullInput();
+  WatchLine();
+  Record(0);
+  if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
   if (!waiting_) return ERROR_SUCCESS;
   Wake();
   return ERROR_IO_PENDING;

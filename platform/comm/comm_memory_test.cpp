@@ -201,6 +201,9 @@ TEST_F(MemoryComm, AbortPurgeEndsAPendingReadAndCancelEndsOne) {
   EXPECT_FALSE(ReadFile(port_, buffer, 5, &got, &ov_));
   ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
   device_->Feed("ab");
+  COMSTAT stat{};
+  ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));  // the bytes reach the waiting read
+  EXPECT_EQ(stat.cbInQue, 0u);
   std::thread purger([&] {
     Sleep(20);
     PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
@@ -296,7 +299,6 @@ TEST_F(MemoryComm, NullDiscardDropsReceivedNuls) {
   ASSERT_TRUE(SetCommState(port_, &dcb));
   SetTimeouts(0xFFFFFFFF, 0, 0);
   device_->Feed(std::string("a\0b\0\0c", 6));
-  Sleep(20);
   char buffer[8] = {};
   DWORD got = 0;
   ASSERT_TRUE(ReadFile(port_, buffer, 8, &got, &ov_));
@@ -329,12 +331,12 @@ TEST_F(MemoryComm, HandshakeLinesHoldOutputAndDsrSensitivityDropsInput) {
   device_->SetModemLines(MS_CTS_ON);  // DSR off: output waits, input is ignored
   EXPECT_FALSE(WriteFile(port_, "c", 1, &sent, &ov_));
   device_->Feed("lost");
-  Sleep(20);
+  ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));  // taken from the line while DSR is off
+  EXPECT_EQ(stat.cbInQue, 0u);
   device_->SetModemLines(MS_CTS_ON | MS_DSR_ON);
   ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &sent, TRUE));
   EXPECT_EQ(device_->TakeWritten(), "c");
   device_->Feed("kept");
-  Sleep(20);
   char buffer[16] = {};
   DWORD got = 0;
   ASSERT_TRUE(ReadFile(port_, buffer, sizeof buffer, &got, &ov_));
@@ -390,7 +392,6 @@ TEST_F(MemoryComm, WaitCommEventSeesLineChangesBreakAndErrors) {
 
   // An event that came with no wait pending ends the next wait at once.
   device_->RaiseErrors(CE_FRAME);
-  Sleep(20);
   ASSERT_TRUE(WaitCommEvent(port_, &events, &ov_));
   EXPECT_EQ(events, EV_ERR);
 
@@ -551,7 +552,6 @@ TEST_F(MemoryComm, ConcurrentUseLosesNothingAndEveryThreadComesBack) {
     if (i % 50 == 0) device_->SetModemLines(i % 100 ? MS_CTS_ON : MS_DSR_ON);
     if (i % 20 == 0) Sleep(1);
   }
-  Sleep(20);
   COMSTAT stat{};
   // Readers stop and drain; then what was read and what is left add up to what came.
   stop = true;

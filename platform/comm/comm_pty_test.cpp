@@ -262,6 +262,30 @@ TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
   EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
 }
 
+// Linux drops a slave's unread input when the master closes; what the port had already taken
+// stays with the read that was waiting for more.
+TEST_F(PtyComm, AReadCutShortByAHangUpKeepsTheBytesItHad) {
+  SetTimeouts(0, 0, 0);
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR));
+  HANDLE arrived = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  OVERLAPPED waitOv{};
+  waitOv.hEvent = arrived;
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &waitOv));
+  char buffer[8] = {};
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(port_, buffer, 5, &got, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  ASSERT_EQ(write(master_, "abc", 3), 3);
+  EXPECT_EQ(WaitForSingleObject(arrived, 2000), WAIT_OBJECT_0);  // taken by the port
+  CloseHandle(arrived);
+  close(master_);
+  master_ = -1;
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_EQ(std::string(buffer, got), "abc");
+}
+
 TEST_F(PtyComm, ASmallInputQueueFillsAndDrainsWithoutLosingBytesOrEvents) {
   ASSERT_TRUE(SetupComm(port_, 16, 16));
   SetTimeouts(0xFFFFFFFF, 0, 0);

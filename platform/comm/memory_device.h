@@ -63,7 +63,8 @@ class MemoryDevice {
   std::string Path() const { return "mem:" + name_; }
 
   // ---- The far end of the line ----
-  // Bytes arriving at the program (they wait in the device's input queue).
+  // Bytes arriving at the program (they wait in the device's input queue, also while the
+  // device is closed, for the next open).
   void Feed(std::string_view bytes);
   // Takes everything the program has sent so far.
   std::string TakeWritten();
