@@ -44,11 +44,11 @@ void rs232x_monitor_t::wait_line_event() {
     if (win::GetLastError() != win::ERROR_IO_PENDING) return;
     // Ends with a line event, a mask change or the device closing; a pause parks here, a stop
     // cancels the wait.
-    HANDLE handles[2] = {event, gate_.wake_event()};
+    HANDLE handles[2] = {event, gate_->wake_event()};
     for (;;) {
       const DWORD r = win::WaitForMultipleObjects(2, handles, win::FALSE, win::INFINITE);
       if (r == win::WAIT_OBJECT_0) break;
-      if (r == win::WAIT_OBJECT_0 + 1 && gate_.yield()) continue;
+      if (r == win::WAIT_OBJECT_0 + 1 && gate_->yield()) continue;
       // Stopping, or the wait failed: end the operation before its record goes away.
       if (generation == port_.device_generation_.load()) {
         DWORD ignored = 0;

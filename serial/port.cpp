@@ -43,11 +43,11 @@ int rs232x_port_t::init() {
 }
 
 bool rs232x_port_t::make_workers() {
-  gate_ = std::make_unique<rs232x_worker_gate_t>();
-  monitor_ = std::make_unique<rs232x_monitor_t>(*this, host_, *gate_);
-  reader_monitor_ = std::make_unique<rs232x_reader_monitor_t>(*this, host_, *gate_);
-  reader_ = std::make_unique<rs232x_reader_t>(*this, host_, *gate_);
-  writer_ = std::make_unique<rs232x_writer_t>(*this, host_, *gate_);
+  gate_ = std::make_shared<rs232x_worker_gate_t>();
+  monitor_ = std::make_unique<rs232x_monitor_t>(*this, host_, gate_);
+  reader_monitor_ = std::make_unique<rs232x_reader_monitor_t>(*this, host_, gate_);
+  reader_ = std::make_unique<rs232x_reader_t>(*this, host_, gate_);
+  writer_ = std::make_unique<rs232x_writer_t>(*this, host_, gate_);
   workers_started_ = false;
   return gate_->valid() && monitor_->valid() && reader_monitor_->valid() && reader_->valid() &&
          writer_->valid();
@@ -55,15 +55,20 @@ bool rs232x_port_t::make_workers() {
 
 void rs232x_port_t::destroy_workers() {
   if (gate_) gate_->request_stop();
-  // Stop order: writer, reader, reader-monitor, monitor.
-  if (writer_) writer_->stop();
-  if (reader_) reader_->stop();
-  if (reader_monitor_) reader_monitor_->stop();
-  if (monitor_) monitor_->stop();
-  writer_.reset();
-  reader_.reset();
-  reader_monitor_.reset();
-  monitor_.reset();
+  // Stop order: writer, reader, reader-monitor, monitor. A worker that does not end in time is
+  // let go; it ends by itself once its report returns.
+  auto finish = [](auto& worker) {
+    if (!worker) return;
+    if (worker->stop()) {
+      worker.reset();
+    } else {
+      rs232x_thread_t::abandon(std::unique_ptr<rs232x_thread_t>(worker.release()));
+    }
+  };
+  finish(writer_);
+  finish(reader_);
+  finish(reader_monitor_);
+  finish(monitor_);
   gate_.reset();
   threads_bound_ = false;
   workers_started_ = false;
@@ -374,7 +379,7 @@ int rs232x_port_t::close(bool modemLinked) {
   closing_ = true;
   for (const auto& request : input_requests_.take_all()) {
     dispatch_pending();
-    complete_unserved_input(request, [](const std::function<void()>& call) { call(); });
+    complete_unserved_input(request, fire_directly);
   }
   for (const auto& request : output_requests_.take_all()) {
     dispatch_pending();
@@ -419,7 +424,7 @@ int rs232x_port_t::cancel_pending_inputs() {
   abort_input();
   for (const auto& request : input_requests_.take_all()) {
     dispatch_pending();
-    complete_unserved_input(request, [](const std::function<void()>& call) { call(); });
+    complete_unserved_input(request, fire_directly);
   }
   resume_workers();
   return RS_OK;

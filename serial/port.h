@@ -234,7 +234,13 @@ class rs232x_port_t {
 
   // Pattern search and counting around a delivery; fire reports through fire (the caller's
   // thread calls the host directly, a worker through the control's apartment).
-  using fire_t = std::function<void(const std::function<void()>&)>;
+  // fire returns false when the firing worker is stopping: stop at once then.
+  using fire_t = std::function<bool(const std::function<void()>&)>;
+  // The caller's thread fires directly.
+  static bool fire_directly(const std::function<void()>& call) {
+    call();
+    return true;
+  }
   void after_input(const std::vector<std::uint8_t>& bytes, bool countIt, const fire_t& fire);
   void count_output_and_report(LONG n, const fire_t& fire, bool atMostOneNotice = false);
   // Completes a request that will not be served (count 0, empty data).
@@ -281,7 +287,7 @@ class rs232x_port_t {
   rs232x_output_queue_t output_requests_;
 
   // The workers and the pause gate they share.
-  std::unique_ptr<rs232x_worker_gate_t> gate_;
+  std::shared_ptr<rs232x_worker_gate_t> gate_;
   std::unique_ptr<rs232x_monitor_t> monitor_;
   std::unique_ptr<rs232x_reader_monitor_t> reader_monitor_;
   std::unique_ptr<rs232x_reader_t> reader_;

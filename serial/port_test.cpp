@@ -34,7 +34,9 @@ struct Rig {
   explicit Rig(int portNumber) {
     const std::string name = "engine" + std::to_string(getpid()) + "_" + std::to_string(portNumber);
     device = win::MemoryDevice::Create(name);
-    setenv(("RAVLIN_COM" + std::to_string(portNumber)).c_str(), device->Path().c_str(), 1);
+    const std::string variable = "RAVLIN_COM" + std::to_string(portNumber);
+    const char* current = std::getenv(variable.c_str());
+    if (!current || device->Path() != current) setenv(variable.c_str(), device->Path().c_str(), 1);
     port = std::make_unique<rs232x_port_t>(host);
     init = port->init();
     port->set_close_settle_for_testing(0);
@@ -302,6 +304,10 @@ TEST(PortTimeouts, InputWaitsGiveUpAfterWholeSecondsTimes1005) {
     rig.port->input_buffer_byte_count(&out.queued);
     return out;
   };
+  // The environment is set up front: threads must not change it while others read it.
+  for (int n : {90, 91, 92})
+    setenv(("RAVLIN_COM" + std::to_string(n)).c_str(),
+           ("mem:engine" + std::to_string(getpid()) + "_" + std::to_string(n)).c_str(), 1);
   auto oneSecond = std::async(std::launch::async, run, 90, 1000, "abc", 5, true);
   auto twoSeconds = std::async(std::launch::async, run, 91, 1006, "", 5, false);
   auto huge = std::async(std::launch::async, run, 92, 10, "xy", 2147483647, false);
@@ -390,7 +396,8 @@ TEST_F(PortTest, QueuedInputIsReportedOnTheControlThreadInOrder) {
   EXPECT_EQ(events[1].a, 2);
   EXPECT_EQ(events[1].data, "xyz");
   for (const auto& e : events) EXPECT_EQ(e.thread, std::this_thread::get_id());
-  EXPECT_EQ(host().counters.input_byte_count(), 7);
+  // The worker counts once its report has returned.
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.input_byte_count() == 7; }, 1000));
 
   // A queued string read that had to complete a double-byte character counts nothing.
   ASSERT_EQ(port().input_string(1, &text, &id3), RS_OK);
@@ -398,6 +405,7 @@ TEST_F(PortTest, QueuedInputIsReportedOnTheControlThreadInOrder) {
   ASSERT_TRUE(host().PumpFor("NonblockInput", 2));
   EXPECT_EQ(host().named("NonblockInput")[1].a, id3);
   EXPECT_EQ(host().named("NonblockInput")[1].n, 2);
+  win::WaitWithDispatch(0, nullptr, 30);
   EXPECT_EQ(host().counters.input_byte_count(), 7);
 }
 
@@ -439,7 +447,7 @@ TEST_F(PortTest, AutomaticInputReportsChunksAndFindsAPatternAcrossThem) {
   EXPECT_EQ(events[1].n, 2);
   EXPECT_EQ(events[2].name, "DataDetected");  // after the chunk that completed it
   for (const auto& e : events) EXPECT_EQ(e.thread, std::this_thread::get_id());
-  EXPECT_EQ(host().counters.input_byte_count(), 4);
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.input_byte_count() == 4; }, 1000));
 }
 
 TEST_F(PortTest, BlockingOutputCountsTimesOutAndRefusesAnEmptyString) {
@@ -489,7 +497,7 @@ TEST_F(PortTest, QueuedOutputCountsUntilWrittenAndUrgentBytesCountOne) {
   EXPECT_EQ(host().named("NonblockOutput")[0].n, 5);
   EXPECT_TRUE(device().WaitWritten(5, 1000));
   EXPECT_EQ(device().TakeWritten(), "hello");
-  EXPECT_EQ(host().counters.output_byte_count(), 5);
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.output_byte_count() == 5; }, 1000));
 
   bool sent = false;
   ASSERT_EQ(port().output_urgent('U', &sent), RS_OK);
@@ -558,12 +566,42 @@ TEST_F(PortTest, CloseReturnsPromptlyWhileAWorkerWaitsInALongRead) {
   LONG id = 0;
   ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
   std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the reader takes it and waits
-  const auto start = Clock::now();
+  auto start = Clock::now();
+  ASSERT_EQ(port().cancel_pending_inputs(), RS_OK);
+  EXPECT_LT(SecondsSince(start), 0.5);
+  // The cancel signal ended the worker's wait: its request completes short.
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  EXPECT_EQ(host().named("NonblockInputB")[0].n, -1);
+  ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  start = Clock::now();
   ASSERT_EQ(port().close(), RS_OK);
   EXPECT_LT(SecondsSince(start), 0.5);
-  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 2, 1000));
   win::WaitWithDispatch(0, nullptr, 30);
-  EXPECT_EQ(host().named("NonblockInputB").size(), 1u);
+  EXPECT_EQ(host().named("NonblockInputB").size(), 2u);
+}
+
+TEST_F(PortTest, WithoutAnOutputTimeoutABlockingWriteWaitsUntilTheDeviceTakesEverything) {
+  ASSERT_EQ(port().put_output_timeout(-1), RS_OK);  // in Open, -1 would mean "keep"
+  ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
+  EXPECT_EQ(port().output_timeout(), -1);
+  device().HoldWrites(true);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    device().HoldWrites(false);
+  });
+  LONG result = 0;
+  const auto start = Clock::now();
+  ASSERT_EQ(port().output_string(u"patient", &result), RS_OK);
+  release.join();
+  EXPECT_GE(SecondsSince(start), 0.14);
+  EXPECT_EQ(result, 7);
+  EXPECT_TRUE(device().WaitWritten(7, 1000));
+  EXPECT_EQ(device().TakeWritten(), "patient");
+  bool sent = false;
+  ASSERT_EQ(port().output_urgent('!', &sent), RS_OK);
+  EXPECT_TRUE(sent);
 }
 
 TEST_F(PortTest, CloseFromAHandlerOfAWorkerReportDoesNotDeadlock) {
@@ -611,6 +649,98 @@ TEST_F(PortTest, ACloseInsideACompletionHandlerOfCloseIsHarmless) {
   ASSERT_TRUE(host().PumpFor("NonblockInput", 3, 2000));
   win::WaitWithDispatch(0, nullptr, 30);
   CheckCompletedOnce(host().named("NonblockInput"), ids);
+}
+
+TEST_F(PortTest, AnOccupiedPortReportsToTheOccupierAndSuppressedCountingCountsNothing) {
+  ASSERT_EQ(port().set_pattern(reinterpret_cast<const std::uint8_t*>("ab"), 2), RS_OK);
+  ASSERT_EQ(port().open({}), RS_OK);
+  host().occupied = true;  // an occupier with the counting interface
+  device().Feed("ab");
+  ASSERT_TRUE(host().PumpFor("_UberAutoInput", 1));
+  EXPECT_TRUE(host().PumpUntil([&] { return host().counters.input_byte_count() == 2; }, 1000));
+  EXPECT_TRUE(host().named("AutoInput").empty());
+  EXPECT_EQ(host().named("DataDetected").size(), 1u);
+
+  host().suppressed = true;  // an occupier without it: AutoInput, no search, no counting
+  device().Feed("ab");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 1));
+  win::WaitWithDispatch(0, nullptr, 30);
+  EXPECT_EQ(host().counters.input_byte_count(), 2);
+  EXPECT_EQ(host().named("DataDetected").size(), 1u);
+
+  // Queued requests of an occupied port complete without a report to the host.
+  ASSERT_EQ(port().put_io_mode(iomNonBlocking), RS_OK);
+  std::vector<std::uint8_t> bytes;
+  LONG id = 0;
+  ASSERT_EQ(port().input_bytes(2, &bytes, &id), RS_OK);
+  device().Feed("zz");
+  EXPECT_TRUE(host().PumpUntil([&] {
+    LONG queued = 1;
+    port().input_buffer_byte_count(&queued);
+    return queued == 0;
+  }));
+  win::WaitWithDispatch(0, nullptr, 30);
+  EXPECT_TRUE(host().named("NonblockInputB").empty());
+}
+
+TEST_F(PortTest, AModemHandleIsAdoptedAndCloseOnlyCopiesTheSavedLineSettingsBack) {
+  Rig modem(190);
+  rs232x_open_args_t args;
+  args.baud_rate = 19200;
+  args.handshaking = hsRtsCts;
+  ASSERT_EQ(modem.port->open(args), RS_OK);
+  HANDLE line = nullptr;
+  ASSERT_EQ(modem.port->get_handle(&line), RS_OK);
+  ASSERT_NE(line, win::INVALID_HANDLE_VALUE);
+  const win::DCB before = port().config().dcb;
+
+  ASSERT_EQ(port().open_with_handle(line, modem.port->config().dcb, {}), RS_OK);
+  EXPECT_TRUE(port().opened());
+  EXPECT_EQ(port().baud_rate(), 19200);
+  EXPECT_EQ(port().get_handshaking(), hsRtsCts);
+  EXPECT_EQ(port().open_with_handle(line, modem.port->config().dcb, {}), RS_ALREADY_OPEN);
+  ASSERT_EQ(port().close(true), RS_OK);
+  EXPECT_FALSE(port().opened());
+  EXPECT_EQ(std::memcmp(&port().config().dcb, &before, sizeof before), 0);
+  EXPECT_TRUE(modem.port->opened());  // the modem's own handle is untouched
+
+  // Not a device handle at all: refused as a failed query.
+  EXPECT_EQ(port().open_with_handle(win::INVALID_HANDLE_VALUE, before, {}), RS_QUERY_FAILED);
+  EXPECT_FALSE(port().opened());
+}
+
+TEST_F(PortTest, WorkersTornDownAreBoundAndStartedAgainAtTheNextOpen) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_TRUE(port().threads_bound());
+  port().teardown_workers();  // closes first
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(port().threads_bound());
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_TRUE(port().threads_bound());
+  device().Feed("again");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 1));
+  EXPECT_EQ(host().named("AutoInput")[0].data, "again");
+}
+
+TEST_F(PortTest, TeardownFromAHandlerOfAWorkerReportLetsThatWorkerGo) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  bool tornDown = false;
+  host().on_event = [&](const testing::RecordedEvent& e) {
+    if (e.name != "AutoInput" || tornDown) return;
+    tornDown = true;
+    // The reporting worker waits for this very handler: its stop gives up after 2000 ms.
+    port().teardown_workers();
+  };
+  device().Feed("x");
+  ASSERT_TRUE(host().PumpUntil([&] { return tornDown; }, 5000));
+  host().on_event = nullptr;
+  EXPECT_FALSE(port().opened());
+  EXPECT_FALSE(port().threads_bound());
+  win::WaitWithDispatch(0, nullptr, 50);  // the let-go worker ends by itself
+  ASSERT_EQ(port().open({}), RS_OK);
+  device().Feed("y");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 2));
+  EXPECT_EQ(host().named("AutoInput")[1].data, "y");
 }
 
 TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {

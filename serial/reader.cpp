@@ -43,10 +43,11 @@ bool ends_on_lead_byte(const std::vector<std::uint8_t>& bytes, std::size_t count
 bool rs232x_port_t::wait_for_input(DWORD n, rs232x_thread_t* worker) {
   win::LARGE_INTEGER start;
   win::QueryPerformanceCounter(&start);
-  // The driver queue is polled at once, then by yielding for a short while (data already on
-  // its way arrives within microseconds), then at growing intervals up to 1 ms.
+  // The driver queue is polled at once, then by yielding for the first millisecond (data
+  // already on its way arrives within microseconds, and the comm layer offers no wait for "n
+  // bytes queued" that leaves them queued), then at growing intervals up to 1 ms.
   unsigned pollMicros = 50;
-  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+  const auto spinUntil = std::chrono::steady_clock::now() + std::chrono::microseconds(1000);
   for (;;) {
     if (!opened()) return false;
     if (win::WaitForSingleObject(input_cancel_event_, 0) == win::WAIT_OBJECT_0) return false;
@@ -127,11 +128,12 @@ void rs232x_port_t::after_input(const std::vector<std::uint8_t>& bytes, bool cou
   if (host_.CountingSuppressed()) return;
   rs232x_host_t& host = host_;
   const int matches = pattern_.search(bytes.data(), bytes.size());
-  for (int i = 0; i < matches; ++i) fire([&host] { host._Fire_DataDetected(); });
+  for (int i = 0; i < matches; ++i)
+    if (!fire([&host] { host._Fire_DataDetected(); })) return;
   if (!countIt) return;
   const auto notices = host_.Counters().count_input(static_cast<LONG>(bytes.size()));
   for (LONG i = 0; i < notices.thresholds; ++i)
-    fire([&host] { host._Fire_CommIOState(pioeInputThreshold); });
+    if (!fire([&host] { host._Fire_CommIOState(pioeInputThreshold); })) return;
   if (notices.wrapped) fire([&host] { host._Fire_CommIOState(pioeInputWrapped); });
 }
 
@@ -160,9 +162,8 @@ int rs232x_port_t::input(LONG numBytes, kind_t kind, std::vector<std::uint8_t>* 
   read_result_t read = read_bytes(wanted, kind, nullptr);
   if (read.status == RS_OUT_OF_MEMORY) return RS_OUT_OF_MEMORY;
   if (read.status != RS_OK) return RS_INPUT_FAILED;
-  auto direct = [](const std::function<void()>& call) { call(); };
   const bool shortRead = read.bytes.size() < wanted;
-  after_input(read.bytes, false, direct);
+  after_input(read.bytes, false, fire_directly);
   if (kind == kind_t::string) {
     *text = win::AnsiToWide(
         std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
@@ -198,7 +199,7 @@ int rs232x_port_t::input_bytes(LONG numBytes, std::vector<std::uint8_t>* bytes, 
 void rs232x_reader_t::serve_one() {
   auto request = port_.input_requests_.pop();
   if (!request) return;
-  auto viaControl = [this](const std::function<void()>& call) { report(call); };
+  auto viaControl = [this](const std::function<void()>& call) { return report(call); };
   const engineConfig config = port_.config_snapshot();
   // A request taken from the queue is always completed: when it cannot be served it completes
   // like a cancelled one, with nothing and a count of 0.
@@ -218,11 +219,11 @@ void rs232x_reader_t::serve_one() {
     rs232x_host_t& host = control_;
     const LONG id = request->request_id;
     if (kind == rs232x_port_t::kind_t::bytes) {
-      report([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); });
+      if (!report([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); })) return;
     } else {
       const std::u16string text = win::AnsiToWide(
           std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
-      report([&] { host._Fire_NonblockInput(id, &text, numBytes); });
+      if (!report([&] { host._Fire_NonblockInput(id, &text, numBytes); })) return;
     }
   }
   port_.after_input(read.bytes, read.bytes.size() <= static_cast<std::size_t>(request->count),
@@ -250,18 +251,18 @@ void rs232x_reader_monitor_t::poll() {
   const LONG value = (config.event_mask & WIN_EV_ERR) ? comm_error_for(errors) : 0;
   control_.Counters().set_port_last_error(value);
   rs232x_host_t& host = control_;
-  if (value != 0) report([&] { host._Fire_CommError(value); });
+  if (value != 0 && !report([&] { host._Fire_CommError(value); })) return;
   if (!config.auto_input || stat.cbInQue == 0) return;
   auto read = port_.read_bytes(stat.cbInQue, rs232x_port_t::kind_t::bytes, this);
   // Another reader may have taken the bytes first: nothing is delivered then.
   if (read.status != RS_OK || read.bytes.empty()) return;
   const LONG count = static_cast<LONG>(read.bytes.size());
-  if (!control_.IsOccupied() || control_.CountingSuppressed()) {
-    report([&] { host._Fire_AutoInput(read.bytes, count); });
-  } else {
-    report([&] { host._Fire__UberAutoInput(read.bytes, count); });
-  }
-  port_.after_input(read.bytes, true, [this](const std::function<void()>& call) { report(call); });
+  const bool delivered = !control_.IsOccupied() || control_.CountingSuppressed()
+                             ? report([&] { host._Fire_AutoInput(read.bytes, count); })
+                             : report([&] { host._Fire__UberAutoInput(read.bytes, count); });
+  if (!delivered) return;
+  port_.after_input(read.bytes, true,
+                    [this](const std::function<void()>& call) { return report(call); });
 }
 
 }  // namespace serial

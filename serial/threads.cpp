@@ -78,8 +78,8 @@ void rs232x_worker_gate_t::request_stop() {
 // ---- rs232x_thread_t --------------------------------------------------------------------------
 
 rs232x_thread_t::rs232x_thread_t(rs232x_port_t& port, rs232x_host_t& control,
-                                 rs232x_worker_gate_t& gate)
-    : port_(port), control_(control), gate_(gate) {
+                                 std::shared_ptr<rs232x_worker_gate_t> gate)
+    : port_(port), control_(control), gate_(std::move(gate)) {
   io_event_ = win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr);
 }
 
@@ -97,39 +97,53 @@ bool rs232x_thread_t::start() {
   if (thread_.joinable()) return true;
   running_ = 1;
   finished_ = false;
+  owners_ = 2;
   thread_ = std::thread([this] {
     run();
     finished_ = true;
+    if (owners_.fetch_sub(1) == 1) delete this;
   });
   return true;
 }
 
-void rs232x_thread_t::stop() {
-  if (!thread_.joinable()) return;
+bool rs232x_thread_t::stop() {
+  if (!thread_.joinable()) return true;
   running_ = 0;
-  gate_.request_stop();
+  gate_->request_stop();
   // The worker may be blocked in a report to this very thread: keep its apartment serviced.
-  while (!finished_.load()) win::WaitWithDispatch(0, nullptr, 1);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2000);
+  while (!finished_.load()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    win::WaitWithDispatch(0, nullptr, 1);
+  }
   thread_.join();
+  return true;
 }
 
-void rs232x_thread_t::report(const std::function<void()>& call) {
+void rs232x_thread_t::abandon(std::unique_ptr<rs232x_thread_t> worker) {
+  rs232x_thread_t* self = worker.release();
+  if (self->thread_.joinable()) self->thread_.detach();
+  if (self->owners_.fetch_sub(1) == 1) delete self;
+}
+
+bool rs232x_thread_t::report(const std::function<void()>& call) {
+  if (gate_->stopping()) return false;
   win::ApartmentPtr sink;
   {
     std::lock_guard<std::mutex> guard(sink_lock_);
     sink = sink_;
   }
-  if (!sink) return;
-  gate_.leave();
+  if (!sink) return true;
+  gate_->leave();
   sink->Call(call);
-  gate_.enter();
+  return gate_->enter();
 }
 
 void rs232x_thread_t::loop(const std::function<void()>& step) {
   win::CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
-  while (running_.load() && gate_.sleep(10)) {
-    if (gate_.enter()) step();
-    gate_.leave();
+  while (running_.load() && gate_->sleep(10)) {
+    if (gate_->enter()) step();
+    gate_->leave();
   }
   win::CoUninitialize();
 }

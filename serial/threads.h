@@ -6,12 +6,16 @@
 // (close, cancellation) raises the gate and waits, servicing the control's apartment, until no
 // worker is active; workers then park at the gate until it is lowered. So a pause never waits out
 // a long read, and a worker blocked in a report can finish. Stop is cooperative: it lowers the
-// loop flag, wakes every wait and joins the thread; no thread is killed.
+// loop flag, wakes every wait and joins the thread, servicing the control's apartment for up to
+// 2000 ms. No thread is killed: a worker still held after that (its report is a handler further
+// up the control thread's own stack) is let go and ends by itself, touching nothing but its own
+// object and the shared gate, as soon as that report returns.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -60,7 +64,8 @@ class rs232x_worker_gate_t {
 
 class rs232x_thread_t {
  public:
-  rs232x_thread_t(rs232x_port_t& port, rs232x_host_t& control, rs232x_worker_gate_t& gate);
+  rs232x_thread_t(rs232x_port_t& port, rs232x_host_t& control,
+                  std::shared_ptr<rs232x_worker_gate_t> gate);
   virtual ~rs232x_thread_t();
   bool valid() const { return io_event_ != nullptr; }
 
@@ -72,11 +77,16 @@ class rs232x_thread_t {
   bool start();
   bool started() const { return thread_.joinable(); }
   // Control's thread: ends the loop and joins, servicing the control's apartment meanwhile.
-  void stop();
+  // False when the worker did not end within 2000 ms (it is then still running).
+  bool stop();
+  // After a failed stop: the worker deletes itself when its thread ends.
+  static void abandon(std::unique_ptr<rs232x_thread_t> worker);
 
   // Worker side: runs call on the control's thread and waits for it (nothing without a sink).
-  void report(const std::function<void()>& call);
-  rs232x_worker_gate_t& gate() { return gate_; }
+  // False once the worker is stopping: the step must then return at once, touching nothing of
+  // the port or the control.
+  bool report(const std::function<void()>& call);
+  rs232x_worker_gate_t& gate() { return *gate_; }
   // The worker's own event for its overlapped reads or writes.
   win::HANDLE io_event() const { return io_event_; }
 
@@ -85,7 +95,7 @@ class rs232x_thread_t {
 
   rs232x_port_t& port_;
   rs232x_host_t& control_;
-  rs232x_worker_gate_t& gate_;
+  std::shared_ptr<rs232x_worker_gate_t> gate_;
   std::atomic<int> running_{1};
 
  private:
@@ -93,6 +103,7 @@ class rs232x_thread_t {
   std::mutex sink_lock_;
   std::thread thread_;
   std::atomic<bool> finished_{false};
+  std::atomic<int> owners_{2};  // the thread and the port; the last one out deletes
   win::HANDLE io_event_ = nullptr;
 };
 

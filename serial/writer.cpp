@@ -38,7 +38,7 @@ void rs232x_port_t::count_output_and_report(LONG n, const fire_t& fire, bool atM
   const auto notices = host_.Counters().count_output(n);
   const LONG thresholds = atMostOneNotice && notices.thresholds > 1 ? 1 : notices.thresholds;
   for (LONG i = 0; i < thresholds; ++i)
-    fire([&host] { host._Fire_CommIOState(pioeOutputThreshold); });
+    if (!fire([&host] { host._Fire_CommIOState(pioeOutputThreshold); })) return;
   if (notices.wrapped) fire([&host] { host._Fire_CommIOState(pioeOutputWrapped); });
 }
 
@@ -72,7 +72,7 @@ int rs232x_port_t::output(const std::uint8_t* data, std::size_t count, kind_t ki
     return RS_OK;
   }
   *result = static_cast<LONG>(written);
-  count_output_and_report(*result, [](const std::function<void()>& call) { call(); });
+  count_output_and_report(*result, fire_directly);
   return RS_OK;
 }
 
@@ -99,8 +99,7 @@ int rs232x_port_t::output_urgent(std::uint8_t byte, bool* sent) {
   const std::int64_t product = (now.QuadPart - start.QuadPart) / freq.QuadPart * 1005;
   const DWORD elapsed = product > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<DWORD>(product);
   if (elapsed >= output_timeout_now()) return RS_OK;
-  count_output_and_report(
-      1, [](const std::function<void()>& call) { call(); }, true);
+  count_output_and_report(1, fire_directly, true);
   *sent = true;
   return RS_OK;
 }
@@ -127,9 +126,9 @@ void rs232x_writer_t::serve_one() {
     control_.Counters().set_port_last_error(request->kind == 0 ? pioeOutputTimeout
                                                                : pioeOutputBTimeout);
   const LONG numBytes = shortWrite ? -1 : static_cast<LONG>(written);
-  if (!control_.IsOccupied()) report([&] { host._Fire_NonblockOutput(id, numBytes); });
+  if (!control_.IsOccupied() && !report([&] { host._Fire_NonblockOutput(id, numBytes); })) return;
   port_.count_output_and_report(static_cast<LONG>(written),
-                                [this](const std::function<void()>& call) { report(call); });
+                                [this](const std::function<void()>& call) { return report(call); });
 }
 
 }  // namespace serial
