@@ -25,6 +25,20 @@ int usage() {
   return 2;
 }
 
+void help() {
+  std::printf(
+      "usage: ravlin-testcon [--library PATH] [--script FILE]\n"
+      "Hosts one Port control (run mode) and reads commands, one per line:\n"
+      "  get NAME | put NAME VALUE | call NAME [ARG ...]\n"
+      "  invoke DISPID get|put|call [ARG ...] | pump MS | mode run|design | quit\n"
+      "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
+      "        bytes:3132 (bytes: is empty) nothing, and - to omit an optional argument.\n"
+      "Out-parameters take a placeholder value, or - to leave them out.\n"
+      "Output: => VALUE | !! 0xHHHHHHHH DESCRIPTION | out NAME = VALUE | event NAME(ARGS)\n"
+      "        | changed DISPID\n"
+      "COM<n> is the device named by RAVLIN_COM<n> (e.g. a pty), else /dev/ttyS<n-1>.\n");
+}
+
 void print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
@@ -40,7 +54,7 @@ int main(int argc, char** argv) {
     if ((a == "--library" || a == "--script") && i + 1 < argc) {
       (a == "--library" ? library : script) = argv[++i];
     } else if (a == "--help" || a == "-h") {
-      usage();
+      help();
       return 0;
     } else {
       return usage();

@@ -20,7 +20,7 @@ namespace {
 // One testcon process with COM1 on a fresh pty.
 class Testcon {
  public:
-  Testcon() {
+  explicit Testcon(std::vector<std::string> options = {}) {
     int slave = -1;
     if (openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) return;
     slavePath_ = ttyname(slave);
@@ -42,7 +42,10 @@ class Testcon {
       setenv("RAVLIN_COM1", slavePath_.c_str(), 1);
       setenv("RAVLIN_REGISTRY", "/nonexistent/ravlin-testcon-e2e.reg", 1);
       setenv("RAVLIN_ACP", "932", 1);
-      execl(RAVLIN_TESTCON, RAVLIN_TESTCON, static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(RAVLIN_TESTCON)};
+      for (auto& o : options) argv.push_back(o.data());
+      argv.push_back(nullptr);
+      execv(RAVLIN_TESTCON, argv.data());
       _exit(127);
     }
     close(in[0]);
@@ -196,6 +199,19 @@ TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
                 "!! 0x80070057 unterminated string", "!! 0x80020006 unknown member 'NoSuchThing'",
                 "!! 0x80020003 no such member for this call", "!! 0x80004001",
                 "!! 0x80020005 argument 1 has the wrong type", "=> 8", "=> ok"}));
+}
+
+TEST(TestconEndToEnd, ANamedLibraryAndAScriptFile) {
+  char path[] = "/tmp/ravlin-testcon-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string script = "# checksums\ncall Crc32 bytes:616263\ncall Crc16 bytes:\nquit\n";
+  ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+  close(fd);
+  Testcon t({"--library", RAVLIN_LIBRARY, "--script", path});
+  EXPECT_EQ(t.Results(3),
+            (std::vector<std::string>{"=> bytes:CADBBE3D", "=> bytes:null", "=> ok"}));
+  unlink(path);
 }
 
 }  // namespace
