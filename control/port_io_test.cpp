@@ -224,6 +224,24 @@ TEST_F(PortIO, OutputUrgentSendsAheadAndCounts) {
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"event CommIOState(528)"}));
 }
 
+TEST_F(PortIO, AHandlerMayCallBackIntoTheControlAndEvenCloseIt) {
+  std::string inside;
+  rig.events->set_hook([&](DISPID id, DISPPARAMS*) -> HRESULT {
+    if (id != DISPID_PortEvent_AutoInput || !inside.empty()) return S_OK;
+    inside = rig.Show(DISPID_Port_InputBufferByteCount);
+    inside += " " + rig.Run(DISPID_Port_Close);
+    return S_OK;
+  });
+  ASSERT_TRUE(rig.Open());
+  rig.device->Feed("bye");
+  ASSERT_TRUE(rig.PumpUntil([&] { return !inside.empty(); }));
+  EXPECT_EQ(inside, "0 true");  // the reader already took the bytes it reports
+  EXPECT_EQ(rig.Show(DISPID_Port_Opened), "false");
+  EXPECT_FALSE(rig.device->IsOpen());
+  // The control is still usable.
+  EXPECT_EQ(rig.Run(DISPID_Port_Open), "true");
+}
+
 TEST_F(PortIO, LineEventsAndErrorsReachTheHostOnItsThread) {
   ASSERT_EQ(rig.Put(DISPID_Port_EventMask, Variant::I4(376 | 128)), S_OK);
   ASSERT_TRUE(rig.Open());
