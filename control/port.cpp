@@ -1,6 +1,8 @@
 // CPort19: identity, lifetime, embedding, connection points and the firing of events.
 #include "control/port.h"
 
+#include <algorithm>
+
 #include "control/module.h"
 #include "control/port_identity.h"
 #include "control/port_members.h"
@@ -281,42 +283,64 @@ struct fired_array {
 };
 }  // namespace
 
+// The engine's reports arrive as calls of the hidden firing members, by DISPID through the
+// control's own dispatch interface, as a worker holding a marshalled IPort18 would make them.
+void CPort19::FireHidden(DISPID member, std::initializer_list<VARIANT> args) {
+  std::vector<VARIANT> reversed(args.begin(), args.end());
+  std::reverse(reversed.begin(), reversed.end());
+  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                    static_cast<UINT>(reversed.size()), 0};
+  Variant ignored;
+  Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &ignored, nullptr,
+         nullptr);
+}
+
 void CPort19::_Fire_AutoInput(const std::vector<std::uint8_t>& bytes, LONG numBytes) {
   fired_array a(&bytes);
-  Fire_AutoInput(&a.sa, numBytes);
+  FireHidden(DISPID_Port__Fire_AutoInput,
+             {Variant::ByRef(VT_ARRAY | VT_UI1, &a.sa), Variant::I4(numBytes)});
 }
 
 void CPort19::_Fire__UberAutoInput(const std::vector<std::uint8_t>& bytes, LONG numBytes) {
   fired_array a(&bytes);
-  Fire__UberAutoInput(&a.sa, numBytes);
+  FireHidden(DISPID_Port__Fire__UberAutoInput,
+             {Variant::ByRef(VT_ARRAY | VT_UI1, &a.sa), Variant::I4(numBytes)});
 }
 
 void CPort19::_Fire_CommError(LONG id) {
-  Fire_CommError(id);
+  FireHidden(DISPID_Port__Fire_CommError, {Variant::I4(id)});
 }
+
 void CPort19::_Fire_CommIOState(LONG id) {
-  Fire_CommIOState(id);
+  FireHidden(DISPID_Port__Fire_CommIOState, {Variant::I4(id)});
 }
+
 void CPort19::_Fire_CommState(LONG id) {
-  Fire_CommState(id);
+  FireHidden(DISPID_Port__Fire_CommState, {Variant::I4(id)});
 }
+
 void CPort19::_Fire_DataDetected() {
-  Fire_DataDetected();
+  FireHidden(DISPID_Port__Fire_DataDetected, {});
 }
 
 void CPort19::_Fire_NonblockInput(LONG requestId, const std::u16string* text, LONG numBytes) {
   Bstr s = text ? Bstr(*text) : Bstr();
-  Fire_NonblockInput(requestId, s.get(), numBytes);
+  VARIANT str;
+  str.vt = VT_BSTR;
+  str.bstrVal = s.get();  // still owned by s
+  FireHidden(DISPID_Port__Fire_NonblockInput, {Variant::I4(requestId), str, Variant::I4(numBytes)});
 }
 
 void CPort19::_Fire_NonblockInputB(LONG requestId, const std::vector<std::uint8_t>* bytes,
                                    LONG numBytes) {
   fired_array a(bytes);
-  Fire_NonblockInputB(requestId, &a.sa, numBytes);
+  FireHidden(
+      DISPID_Port__Fire_NonblockInputB,
+      {Variant::I4(requestId), Variant::ByRef(VT_ARRAY | VT_UI1, &a.sa), Variant::I4(numBytes)});
 }
 
 void CPort19::_Fire_NonblockOutput(LONG requestId, LONG numBytes) {
-  Fire_NonblockOutput(requestId, numBytes);
+  FireHidden(DISPID_Port__Fire_NonblockOutput, {Variant::I4(requestId), Variant::I4(numBytes)});
 }
 
 bool CPort19::IsOccupied() {

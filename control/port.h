@@ -20,6 +20,7 @@
 #pragma once
 
 #include <atomic>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -252,6 +253,7 @@ class CPort19 final
   HRESULT EngineSetter(win::DISPID dispid, Put put);
   void fireOnChanged(win::DISPID dispid) { notify_.FireOnChanged(dispid); }
   void FireBytes(win::DISPID event, SAFEARRAY** bytes, LONG numBytes);
+  void FireHidden(win::DISPID member, std::initializer_list<VARIANT> args);
   bool Occupied() const { return !portFree_.load(); }
   bool ModemLinked() const { return !modemName_.empty(); }
 
