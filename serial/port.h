@@ -8,11 +8,14 @@
 // requests (RequestIds) served by the reader and writer workers; and automatic input, in which
 // the reader-monitor worker polls the device every 10 ms and delivers what arrived. Four workers
 // (rs232x_monitor_t, rs232x_reader_monitor_t, rs232x_reader_t, rs232x_writer_t, threads.h) each
-// run a 10 ms loop on their own thread and report to the control through rs232x_host_t
+// run a 10 ms loop on their own thread (an idle reader or writer waits for a request instead of
+// polling an empty queue) and report to the control through rs232x_host_t
 // (engine_host.h) on the control's thread: the engine remembers the apartment of the thread that
 // created it, and a worker posts each report there and waits until it has run. Close and the
 // cancellations pause the workers at a gate (outside device calls and queue locks) and service
-// the control's apartment while they wait, so a worker blocked in a report can finish.
+// the control's apartment while they wait, so a worker blocked in a report can finish. Every
+// queued request completes exactly once: served, cancelled, completed by close, or - when a
+// worker took it but could not serve it - completed with nothing and a count of 0.
 //
 // Offers: open / close (and the modem-link open with an adopted handle), every property that
 // lives in the block with its validation and write order, the line-status reads, buffer purges

@@ -230,6 +230,19 @@ TEST_F(PortTest, WritesWhileOpenGoToTheDeviceAndARefusalKeepsTheOldValue) {
   ASSERT_EQ(port().put_input_buffer_size(8192), RS_OK);
   EXPECT_EQ(port().input_buffer_size(), 8192);
   EXPECT_EQ(device().AppliedState().XonLim, 2048);
+  auto driverQueue = [&] {
+    HANDLE dup = nullptr;
+    win::COMMPROP props{};
+    if (port().get_handle(&dup) == RS_OK) {
+      win::GetCommProperties(dup, &props);
+      win::CloseHandle(dup);
+    }
+    return props.dwCurrentRxQueue;
+  };
+  EXPECT_NE(driverQueue(), 8192u);  // the driver's queue follows at the next open
+  ASSERT_EQ(port().close(), RS_OK);
+  ASSERT_EQ(port().open({}), RS_OK);
+  EXPECT_EQ(driverQueue(), 8192u);
 
   ASSERT_EQ(port().put_handshaking(hsDtrDsr), RS_OK);
   EXPECT_TRUE(rs_succeeded(port().put_dtr(0)));
@@ -754,6 +767,10 @@ TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
   ASSERT_TRUE(host().PumpFor("CommState", 2));
   EXPECT_EQ(host().named("CommState")[1].a, peDsr);
   EXPECT_EQ(host().named("CommState")[1].thread, std::this_thread::get_id());
+  win::WaitWithDispatch(0, nullptr, 50);
+  EXPECT_EQ(host().named("CommState").size(), 2u);
+  // Closing ends the monitor's wait without any bits: nothing is reported for it.
+  ASSERT_EQ(port().close(), RS_OK);
   win::WaitWithDispatch(0, nullptr, 50);
   EXPECT_EQ(host().named("CommState").size(), 2u);
 }

@@ -198,7 +198,12 @@ int rs232x_port_t::input_bytes(LONG numBytes, std::vector<std::uint8_t>* bytes, 
 
 void rs232x_reader_t::serve_one() {
   auto request = port_.input_requests_.pop();
-  if (!request) return;
+  if (!request) {
+    // Idle: wait for a request rather than waking every 10 ms for an empty queue.
+    if (!wait_for_work(port_.input_requests_.ready_event())) return;
+    request = port_.input_requests_.pop();
+    if (!request) return;
+  }
   auto viaControl = [this](const std::function<void()>& call) { return report(call); };
   const engineConfig config = port_.config_snapshot();
   // A request taken from the queue is always completed: when it cannot be served it completes

@@ -2,7 +2,8 @@
 //
 // Each queue has its own lock, which also guards its RequestId counter; the lock is held only to
 // add, remove or sum requests, never during device I/O. RequestIds run 1, 2, ... 2147483647,
-// then 0, and restart with every open.
+// then 0, and restart with every open. A manual-reset event is signalled while the queue holds
+// requests, so that an idle worker can wait for work instead of polling an empty queue.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/comm/kernel.h"
 #include "platform/wintypes.h"
 
 namespace serial {
@@ -33,12 +35,22 @@ struct rs232x_output_request_t {
 template <typename Request>
 class rs232x_request_queue_t {
  public:
+  rs232x_request_queue_t() : ready_(win::CreateEventA(nullptr, win::TRUE, win::FALSE, nullptr)) {}
+  ~rs232x_request_queue_t() {
+    if (ready_) win::CloseHandle(ready_);
+  }
+  rs232x_request_queue_t(const rs232x_request_queue_t&) = delete;
+  rs232x_request_queue_t& operator=(const rs232x_request_queue_t&) = delete;
+  // Signalled while requests are queued (null when it could not be made).
+  win::HANDLE ready_event() const { return ready_; }
+
   // Appends a request with the next RequestId, which it returns.
   LONG push(Request request) {
     std::lock_guard<std::mutex> guard(lock_);
     next_id_ = next_id_ == 2147483647 ? 0 : next_id_ + 1;
     request.request_id = next_id_;
     fifo_.push_back(std::move(request));
+    if (ready_) win::SetEvent(ready_);
     return next_id_;
   }
   std::optional<Request> pop() {
@@ -46,6 +58,7 @@ class rs232x_request_queue_t {
     if (fifo_.empty()) return std::nullopt;
     Request front = std::move(fifo_.front());
     fifo_.pop_front();
+    if (fifo_.empty() && ready_) win::ResetEvent(ready_);
     return front;
   }
   // Removes every request, oldest first in the result.
@@ -53,6 +66,7 @@ class rs232x_request_queue_t {
     std::lock_guard<std::mutex> guard(lock_);
     std::deque<Request> all;
     all.swap(fifo_);
+    if (ready_) win::ResetEvent(ready_);
     return all;
   }
   // Sum of the counts of the queued requests.
@@ -76,6 +90,7 @@ class rs232x_request_queue_t {
   }
 
  private:
+  win::HANDLE ready_;
   mutable std::mutex lock_;
   std::deque<Request> fifo_;
   LONG next_id_ = 0;

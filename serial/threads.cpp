@@ -62,6 +62,12 @@ bool rs232x_worker_gate_t::yield() {
   return !stopping_;
 }
 
+bool rs232x_worker_gate_t::wait_open() {
+  std::unique_lock<std::mutex> guard(lock_);
+  opened_.wait(guard, [&] { return pauses_ == 0 || stopping_; });
+  return !stopping_;
+}
+
 bool rs232x_worker_gate_t::sleep(unsigned ms) {
   std::unique_lock<std::mutex> guard(lock_);
   opened_.wait_for(guard, std::chrono::milliseconds(ms), [&] { return stopping_.load(); });
@@ -136,6 +142,18 @@ bool rs232x_thread_t::report(const std::function<void()>& call) {
   if (!sink) return true;
   gate_->leave();
   sink->Call(call);
+  return gate_->enter();
+}
+
+bool rs232x_thread_t::wait_for_work(win::HANDLE ready) {
+  if (!ready) return !gate_->stopping();  // no event: the 10 ms loop polls instead
+  gate_->leave();
+  const win::HANDLE handles[2] = {ready, gate_->wake_event()};
+  for (;;) {
+    const win::DWORD r = win::WaitForMultipleObjects(2, handles, win::FALSE, win::INFINITE);
+    if (r == win::WAIT_OBJECT_0 + 1 && gate_->wait_open()) continue;  // a pause has ended
+    break;  // work, a stop, or a failed wait
+  }
   return gate_->enter();
 }
 

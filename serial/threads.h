@@ -45,6 +45,8 @@ class rs232x_worker_gate_t {
   // Sleeps up to ms, returning early when stopping. False once stopping.
   bool sleep(unsigned ms);
   bool stopping() const { return stopping_.load(); }
+  // Blocks while a pause is in force (not counting as active). False once stopping.
+  bool wait_open();
   void request_stop();
   void register_worker();
   void unregister_worker();
@@ -87,6 +89,9 @@ class rs232x_thread_t {
   // the port or the control.
   bool report(const std::function<void()>& call);
   rs232x_worker_gate_t& gate() { return *gate_; }
+  // Inside a step: waits, not counting as active, until ready is signalled; a pause parks it
+  // meanwhile. False once stopping.
+  bool wait_for_work(win::HANDLE ready);
   // The worker's own event for its overlapped reads or writes.
   win::HANDLE io_event() const { return io_event_; }
 

@@ -108,7 +108,12 @@ int rs232x_port_t::output_urgent(std::uint8_t byte, bool* sent) {
 
 void rs232x_writer_t::serve_one() {
   auto request = port_.output_requests_.pop();
-  if (!request) return;
+  if (!request) {
+    // Idle: wait for a request rather than waking every 10 ms for an empty queue.
+    if (!wait_for_work(port_.output_requests_.ready_event())) return;
+    request = port_.output_requests_.pop();
+    if (!request) return;
+  }
   rs232x_host_t& host = control_;
   const LONG id = request->request_id;
   const engineConfig config = port_.config_snapshot();
