@@ -132,6 +132,17 @@ class PortRig {
     }
     return true;
   }
+  // PortLastError as each CommIOState or CommError event saw it. The error poll rewrites the
+  // value every 10 ms, so the moment of the event is the one moment it is sure to hold.
+  void WatchPortLastError() {
+    events->set_hook([this](DISPID id, DISPPARAMS*) -> HRESULT {
+      if (id == DISPID_PortEvent_CommIOState || id == DISPID_PortEvent_CommError)
+        lastErrorAtEvents.push_back(Show(DISPID_Port_PortLastError));
+      return S_OK;
+    });
+  }
+  std::vector<std::string> lastErrorAtEvents;
+
   std::vector<std::string> Take() {
     auto l = std::move(lines);
     lines.clear();
