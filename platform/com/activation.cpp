@@ -160,7 +160,9 @@ HRESULT FindClassObject(const char* namedLibrary, REFCLSID clsid, DWORD clsConte
     if (SUCCEEDED(hr)) hr = E_UNEXPECTED;  // success without an object
     // Only a library that does not know the class hands over to the next candidate.
     if (hr != CLASS_E_CLASSNOTAVAILABLE) return hr;
-    result = hr;
+    // A broken named or registered library is the more useful error than a fallback library
+    // that merely does not know the class.
+    if (result == REGDB_E_CLASSNOTREG) result = hr;
   }
   return result;
 }

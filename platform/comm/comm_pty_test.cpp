@@ -104,6 +104,27 @@ TEST_F(PtyComm, SettingsReachTheTerminalAndCloseRestoresThem) {
   ASSERT_TRUE(GetCommState(port_, &back));
   EXPECT_EQ(back.Parity, MARKPARITY) << "the DCB keeps what the pty cannot";
 
+  // Every frame format is taken on a pty at any rate; the DCB reads back what was asked.
+  for (DWORD rate : {9600u, 38400u}) {
+    for (BYTE size : {BYTE{7}, BYTE{8}}) {
+      for (BYTE parity : {BYTE{NOPARITY}, BYTE{EVENPARITY}, BYTE{ODDPARITY}}) {
+        for (BYTE stop : {BYTE{ONESTOPBIT}, BYTE{TWOSTOPBITS}}) {
+          dcb.BaudRate = rate;
+          dcb.ByteSize = size;
+          dcb.Parity = parity;
+          dcb.fParity = parity != NOPARITY;
+          dcb.StopBits = stop;
+          ASSERT_TRUE(SetCommState(port_, &dcb))
+              << rate << " " << int(size) << int(parity) << int(stop) << " " << GetLastError();
+          ASSERT_TRUE(GetCommState(port_, &back));
+          EXPECT_EQ(back.ByteSize, size);
+          EXPECT_EQ(back.Parity, parity);
+          EXPECT_EQ(back.StopBits, stop);
+        }
+      }
+    }
+  }
+
   dcb.BaudRate = 31250;  // not a standard rate: set through termios2
   ASSERT_TRUE(SetCommState(port_, &dcb)) << GetLastError();
   ASSERT_TRUE(GetCommState(port_, &back));

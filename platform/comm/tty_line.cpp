@@ -160,6 +160,12 @@ class TtyLine final : public Line {
     t.c_iflag &= ~(IXON | IXOFF | IXANY);
     if (dcb.fOutX) t.c_iflag |= IXON;
     if (dcb.fInX) t.c_iflag |= IXOFF;
+    if (!hasModemLines_) {
+      // A pseudo-terminal always holds 8 bits without parity (the kernel forces it, and glibc's
+      // tcsetattr then fails on the difference): ask for exactly that, the DCB keeps the rest.
+      t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR);
+      t.c_cflag |= CS8;
+    }
     t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
     t.c_cc[VMIN] = 1;

@@ -1,0 +1,274 @@
+// The Port control (class `Port`, implementation class CPort19): the automation object a host
+// embeds to drive one serial port.
+//
+// How it works. The control is an apartment object: it lives on the thread that created it and
+// every property, method and event runs there. Its programmable surface is IPort18, a dispatch
+// interface described once by the member table (port_members.h); GetIDsOfNames and Invoke are
+// driven by that table, and each entry's handler calls the C++ member of the same name below.
+// The serial work (device, line settings, queues, the four workers) is the engine,
+// serial::rs232x_port_t; this class adds the automation rules on top: BOOL checks, result
+// pointers, the occupancy and run-mode refusals, property-change notifications, the dirty mark,
+// and the translation of the engine's status codes into HRESULTs with error info
+// (reportPortError: 0x80040000 + message id, source "Cobrix.Port.1"). The engine reports
+// through rs232x_host_t on the control's thread; the control fires those reports to the host's
+// sinks through its _IPort18Events connection point (arguments reversed, byte arrays by
+// reference, sinks in advise order, a failing sink not stopping the others).
+//
+// Offers: CPort19 (create with CPort19::Create), the C++ members of IPort18, the hidden
+// _Fire_* members, reportPortError, and the object's COM identity (IDispatch/IPort18,
+// IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl).
+#pragma once
+
+#include <atomic>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/com/connection_point.h"
+#include "platform/com/dispatch.h"
+#include "platform/com/ole.h"
+#include "platform/com/unknown.h"
+#include "serial/engine_host.h"
+#include "serial/port.h"
+
+namespace ravlin {
+
+using win::BSTR;
+using win::HRESULT;
+using win::IDispatch;
+using win::LONG;
+using win::SAFEARRAY;
+using win::SHORT;
+using win::VARIANT;
+using win::VARIANT_BOOL;
+
+// The error every member reports: sets the calling thread's error info (source "Cobrix.Port.1",
+// GUID_NULL, the message text or "Unknown Error") and returns 0x80040000 + id.
+HRESULT reportPortError(int messageId);
+
+class CPort19 final
+    : public win::Unknown<win::IDispatch, win::IConnectionPointContainer, win::IProvideClassInfo2,
+                          win::ISupportErrorInfo, win::IOleObject, win::IOleControl>,
+      public serial::rs232x_host_t {
+ public:
+  // Creates a control (aggregated when outer is given) and queries it for riid. The engine and
+  // its workers are made here; E_OUTOFMEMORY when they cannot be.
+  static HRESULT Create(win::IUnknown* outer, win::REFIID riid, void** object);
+
+  static const win::TypeDescription& Description();
+  static const win::TypeDescription& EventDescription();
+
+  // ---- IDispatch (IPort18) -----------------------------------------------------------------
+  HRESULT GetTypeInfoCount(win::UINT* pctinfo) override;
+  HRESULT GetTypeInfo(win::UINT iTInfo, win::LCID lcid, win::ITypeInfo** ppTInfo) override;
+  HRESULT GetIDsOfNames(win::REFIID riid, win::LPOLESTR* rgszNames, win::UINT cNames,
+                        win::LCID lcid, win::DISPID* rgDispId) override;
+  HRESULT Invoke(win::DISPID dispIdMember, win::REFIID riid, win::LCID lcid, win::WORD wFlags,
+                 win::DISPPARAMS* pDispParams, VARIANT* pVarResult, win::EXCEPINFO* pExcepInfo,
+                 win::UINT* puArgErr) override;
+
+  // ---- IConnectionPointContainer -----------------------------------------------------------
+  HRESULT EnumConnectionPoints(win::IEnumConnectionPoints** ppEnum) override;
+  HRESULT FindConnectionPoint(win::REFIID riid, win::IConnectionPoint** ppCP) override;
+
+  // ---- IProvideClassInfo2 ------------------------------------------------------------------
+  HRESULT GetClassInfo(win::ITypeInfo** ppTI) override;
+  HRESULT GetGUID(win::DWORD dwGuidKind, win::GUID* pGUID) override;
+
+  // ---- ISupportErrorInfo -------------------------------------------------------------------
+  HRESULT InterfaceSupportsErrorInfo(win::REFIID riid) override;
+
+  // ---- IOleObject --------------------------------------------------------------------------
+  HRESULT SetClientSite(win::IOleClientSite* pClientSite) override;
+  HRESULT GetClientSite(win::IOleClientSite** ppClientSite) override;
+  HRESULT Close(win::DWORD dwSaveOption) override;
+  HRESULT DoVerb(LONG iVerb, win::IOleClientSite* pActiveSite) override;
+  HRESULT GetUserClassID(win::CLSID* pClsid) override;
+  HRESULT SetExtent(win::DWORD dwDrawAspect, win::SIZEL* psizel) override;
+  HRESULT GetExtent(win::DWORD dwDrawAspect, win::SIZEL* psizel) override;
+  HRESULT GetMiscStatus(win::DWORD dwAspect, win::DWORD* pdwStatus) override;
+
+  // ---- IOleControl -------------------------------------------------------------------------
+  HRESULT OnAmbientPropertyChange(win::DISPID dispID) override;
+  HRESULT FreezeEvents(win::BOOL bFreeze) override;
+
+  // ---- IPort18 methods ---------------------------------------------------------------------
+  HRESULT AboutBox();
+  HRESULT CancelPendingInputs(VARIANT_BOOL* result);
+  HRESULT CancelPendingOutputs(VARIANT_BOOL* result);
+  HRESULT ClearInputBuffer(VARIANT_BOOL* result);
+  HRESULT ClearOutputBuffer(VARIANT_BOOL* result);
+  HRESULT Close(VARIANT_BOOL* result);
+  HRESULT Configure(VARIANT_BOOL* result);
+  HRESULT ConnectTapiCtl(IDispatch* quorvel, VARIANT_BOOL* result);
+  HRESULT Crc16(SAFEARRAY** checkBytes, VARIANT* result);
+  HRESULT Crc32(SAFEARRAY** checkBytes, VARIANT* result);
+  HRESULT DisconnectTapiCtl(VARIANT_BOOL* result);
+  HRESULT Input(BSTR* inputString, LONG numBytes, LONG* result);
+  HRESULT InputB(SAFEARRAY** inputBytes, LONG numBytes, LONG* result);
+  HRESULT Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* result);
+  HRESULT Output(BSTR outputString, LONG* result);
+  HRESULT OutputB(SAFEARRAY** outputBytes, LONG* result);
+  HRESULT OutputUrgent(win::BYTE urgentByte, VARIANT_BOOL* result);
+  HRESULT SetIOMode(LONG ioMode, VARIANT_BOOL* result);
+
+  // ---- IPort18 properties ------------------------------------------------------------------
+  HRESULT get_AllowConnection(VARIANT_BOOL* pVal);
+  HRESULT put_AllowConnection(LONG newVal);
+  HRESULT get_BaudRate(LONG* pVal);
+  HRESULT put_BaudRate(LONG newVal);
+  HRESULT get_Break(VARIANT_BOOL* pVal);
+  HRESULT put_Break(LONG newVal);
+  HRESULT get_Cd(VARIANT_BOOL* pVal);
+  HRESULT get_Cts(VARIANT_BOOL* pVal);
+  HRESULT get_DataBits(SHORT* pVal);
+  HRESULT put_DataBits(SHORT newVal);
+  HRESULT get_Dsr(VARIANT_BOOL* pVal);
+  HRESULT get_Dtr(VARIANT_BOOL* pVal);
+  HRESULT put_Dtr(LONG newVal);
+  HRESULT get_EventByte(win::BYTE* pVal);
+  HRESULT put_EventByte(win::BYTE newVal);
+  HRESULT get_EventMask(LONG* pVal);
+  HRESULT put_EventMask(LONG newVal);
+  HRESULT get_Handle(LONG* pVal);
+  HRESULT get_Handshaking(LONG* pVal);
+  HRESULT put_Handshaking(LONG newVal);
+  HRESULT get_InputBufferByteCount(LONG* pVal);
+  HRESULT get_InputBufferSize(LONG* pVal);
+  HRESULT put_InputBufferSize(LONG newVal);
+  HRESULT get_InputByteCount(LONG* pVal);
+  HRESULT get_InputThreshold(LONG* pVal);
+  HRESULT put_InputThreshold(LONG newVal);
+  HRESULT get_InputTimeout(LONG* pVal);
+  HRESULT put_InputTimeout(LONG newVal);
+  HRESULT get_IOMode(LONG* pVal);
+  HRESULT put_IOMode(LONG newVal);
+  HRESULT get_IsOccupied(VARIANT_BOOL* pVal);
+  HRESULT get_NullDiscard(VARIANT_BOOL* pVal);
+  HRESULT put_NullDiscard(LONG newVal);
+  HRESULT get_OccupyingControl(IDispatch** pVal);
+  HRESULT get_OffThreshold(LONG* pVal);
+  HRESULT put_OffThreshold(LONG newVal);
+  HRESULT get_OnThreshold(LONG* pVal);
+  HRESULT put_OnThreshold(LONG newVal);
+  HRESULT get_Opened(VARIANT_BOOL* pVal);
+  HRESULT get_OutputBufferByteCount(LONG* pVal);
+  HRESULT get_OutputBufferSize(LONG* pVal);
+  HRESULT put_OutputBufferSize(LONG newVal);
+  HRESULT get_OutputByteCount(LONG* pVal);
+  HRESULT get_OutputThreshold(LONG* pVal);
+  HRESULT put_OutputThreshold(LONG newVal);
+  HRESULT get_OutputTimeout(LONG* pVal);
+  HRESULT put_OutputTimeout(LONG newVal);
+  HRESULT get_Parity(LONG* pVal);
+  HRESULT put_Parity(LONG newVal);
+  HRESULT get_ParityReplaceByte(win::BYTE* pVal);
+  HRESULT put_ParityReplaceByte(win::BYTE newVal);
+  HRESULT get_PortLastError(LONG* pVal);
+  HRESULT put_PortLastError(LONG newVal);
+  HRESULT get_PortNumber(LONG* pVal);
+  HRESULT put_PortNumber(LONG newVal);
+  HRESULT get_Ri(VARIANT_BOOL* pVal);
+  HRESULT get_Rts(VARIANT_BOOL* pVal);
+  HRESULT put_Rts(LONG newVal);
+  HRESULT get_StopBits(float* pVal);
+  HRESULT put_StopBits(float newVal);
+  HRESULT get_TapiCtl(IDispatch** pVal);
+  HRESULT put_TapiCtl(IDispatch* newVal);
+  // wantArray: the caller's VARIANT already held an array type.
+  HRESULT get_WaitForData(VARIANT* pVal, bool wantArray);
+  HRESULT put_WaitForData(const VARIANT& newVal);
+  HRESULT get_XoffByte(win::BYTE* pVal);
+  HRESULT put_XoffByte(win::BYTE newVal);
+  HRESULT get_XonByte(win::BYTE* pVal);
+  HRESULT put_XonByte(win::BYTE newVal);
+
+  // ---- hidden members ----------------------------------------------------------------------
+  HRESULT _Close(VARIANT_BOOL* result);
+  HRESULT _Input(BSTR* inputString, LONG numBytes, LONG* result);
+  HRESULT _InputB(SAFEARRAY** inputBytes, LONG numBytes, LONG* result);
+  HRESULT _Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* result);
+  HRESULT _Output(BSTR outputString, LONG* result);
+  HRESULT _OutputB(SAFEARRAY** outputBytes, LONG* result);
+  HRESULT _SetIOMode(LONG ioMode, VARIANT_BOOL* result);
+  HRESULT put__BaudRate(LONG newVal);
+  HRESULT put__Handshaking(LONG newVal);
+  HRESULT put__DataBits(SHORT newVal);
+  HRESULT put__InputTimeout(LONG newVal);
+  HRESULT put__IOMode(LONG newVal);
+  HRESULT put__OutputTimeout(LONG newVal);
+  HRESULT put__Parity(LONG newVal);
+  HRESULT put__StopBits(float newVal);
+  HRESULT put__TermOrFile(IDispatch* newVal);
+  HRESULT _GetComponent(BSTR* ps);
+  HRESULT _RunMode(LONG noOp, VARIANT_BOOL* result);
+  HRESULT _SaneContainer(VARIANT_BOOL* result);
+  HRESULT _SetComponent(BSTR s);
+  HRESULT _TapiCtl(VARIANT_BOOL* result);
+  HRESULT _TapiCtls(win::UINT gizmo);
+  // The firing members (what the engine's reports arrive as). Byte arrays are by reference:
+  // a sink that replaces the array changes it for the sinks after it.
+  HRESULT Fire_AutoInput(SAFEARRAY** inputBytes, LONG numBytes);
+  HRESULT Fire_CommError(LONG commErrorId);
+  HRESULT Fire_CommIOState(LONG commIOStateId);
+  HRESULT Fire_CommState(LONG commStateId);
+  HRESULT Fire_DataDetected();
+  HRESULT Fire_NonblockInput(LONG requestId, BSTR inputString, LONG numBytes);
+  HRESULT Fire_NonblockInputB(LONG requestId, SAFEARRAY** inputBytes, LONG numBytes);
+  HRESULT Fire_NonblockOutput(LONG requestId, LONG numBytes);
+  HRESULT Fire__UberAutoInput(SAFEARRAY** inputBytes, LONG numBytes);
+
+  // ---- rs232x_host_t (the engine's reports, on the control's thread) -------------------------
+  void _Fire_AutoInput(const std::vector<std::uint8_t>& bytes, LONG numBytes) override;
+  void _Fire__UberAutoInput(const std::vector<std::uint8_t>& bytes, LONG numBytes) override;
+  void _Fire_CommError(LONG commErrorId) override;
+  void _Fire_CommIOState(LONG commIOStateId) override;
+  void _Fire_CommState(LONG commStateId) override;
+  void _Fire_DataDetected() override;
+  void _Fire_NonblockInput(LONG requestId, const std::u16string* text, LONG numBytes) override;
+  void _Fire_NonblockInputB(LONG requestId, const std::vector<std::uint8_t>* bytes,
+                            LONG numBytes) override;
+  void _Fire_NonblockOutput(LONG requestId, LONG numBytes) override;
+  bool IsOccupied() override;
+  bool CountingSuppressed() override;
+  serial::rs232x_counters_t& Counters() override { return counters_; }
+
+  // ---- state for hosts and tests -----------------------------------------------------------
+  bool IsDirty() const { return dirty_; }
+  void ClearDirty() { dirty_ = false; }
+  bool RunMode();  // the container's ambient UserMode (false without a site or the property)
+  serial::rs232x_port_t& Engine() { return *engine_; }
+
+ private:
+  explicit CPort19(win::IUnknown* outer);
+  ~CPort19() override;
+  win::IUnknown* FindInterface(win::REFIID riid) override;
+
+  // The status of an engine operation as an HRESULT (S_OK, E_INVALIDARG, E_OUTOFMEMORY or the
+  // message id through reportPortError).
+  HRESULT FromStatus(int status);
+  // For setters that live in the engine: notification on validation, dirty mark on change.
+  template <typename Put>
+  HRESULT EngineSetter(win::DISPID dispid, Put put);
+  void fireOnChanged(win::DISPID dispid) { notify_.FireOnChanged(dispid); }
+  void FireBytes(win::DISPID event, SAFEARRAY** bytes, LONG numBytes);
+  void FireHidden(win::DISPID member, std::initializer_list<VARIANT> args);
+  bool Occupied() const { return !portFree_.load(); }
+  bool ModemLinked() const { return !modemName_.empty(); }
+
+  serial::rs232x_counters_t counters_;
+  std::unique_ptr<serial::rs232x_port_t> engine_;
+  win::ConnectionPoint events_;
+  win::ConnectionPoint notify_;
+  win::ComPtr<win::IOleClientSite> site_;
+  int siteSets_ = 0;
+  int freezeCount_ = 0;
+  win::ComPtr<IDispatch> occupier_;
+  std::atomic<bool> portFree_{true};
+  bool allowConnection_ = true;
+  std::u16string modemName_;  // the modem link's name; empty while no modem control is linked
+  bool dirty_ = false;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,258 @@
+#include "tools/testcon/host.h"
+
+#include <memory>
+
+#include "control/port_identity.h"
+#include "control/port_members.h"
+#include "platform/com/activation.h"
+#include "platform/com/apartment.h"
+#include "platform/com/errorinfo.h"
+#include "platform/text/convert.h"
+#include "tools/testcon/value_format.h"
+
+namespace testcon {
+
+using namespace win;
+
+namespace {
+
+const ravlin::member_spec* find_member(DISPID dispid, WORD flags) {
+  using ravlin::member_kind;
+  if (flags & DISPATCH_PROPERTYPUT) return ravlin::findPortMember(dispid, member_kind::propput);
+  if (flags & DISPATCH_PROPERTYGET) return ravlin::findPortMember(dispid, member_kind::propget);
+  return ravlin::findPortMember(dispid, member_kind::method);
+}
+
+// The storage one argument needs for the length of the call.
+struct arg_slot {
+  Variant value;               // what is passed (by value, or BYREF pointing below)
+  BSTR text = nullptr;         // BYREF string storage
+  SAFEARRAY* array = nullptr;  // BYREF array storage
+  bool out = false;
+  std::string name;
+  ~arg_slot() {
+    SysFreeString(text);
+    if (array) SafeArrayDestroy(array);
+  }
+};
+
+// Turns one written argument into the VARIANT for a parameter of type `type` (0: unknown).
+HRESULT make_arg(const arg_value& a, std::uint16_t type, bool out, arg_slot* slot,
+                 std::string* error) {
+  namespace vt = ravlin::vt;
+  const bool wantsBytes = (type & ~vt::byref) == vt::bytes;
+  const bool byref = (type & vt::byref) != 0;
+  if (std::holds_alternative<arg_omitted>(a)) {
+    slot->value = Variant::Missing();
+    return S_OK;
+  }
+  if (wantsBytes && byref) {
+    if (auto* b = std::get_if<arg_bytes>(&a)) {
+      slot->array = SafeArrayFromBytes(b->bytes.data(), b->bytes.size());
+      if (!slot->array) return E_OUTOFMEMORY;
+    } else if (!std::holds_alternative<arg_nothing>(a) && !out) {
+      *error = "a byte array (bytes:...) or nothing is needed here";
+      return DISP_E_TYPEMISMATCH;
+    }
+    slot->value = Variant::ByRef(VT_ARRAY | VT_UI1, &slot->array);
+    return S_OK;
+  }
+  if (type == (vt::bstr | vt::byref)) {
+    if (auto* s = std::get_if<std::u16string>(&a)) slot->text = SysAllocString(*s);
+    slot->value = Variant::ByRef(VT_BSTR, &slot->text);
+    return S_OK;
+  }
+  if (auto* i = std::get_if<std::int32_t>(&a)) {
+    slot->value = Variant::I4(*i);
+  } else if (auto* d = std::get_if<double>(&a)) {
+    slot->value = Variant::R8(*d);
+  } else if (auto* b = std::get_if<bool>(&a)) {
+    slot->value = Variant::Bool(*b);
+  } else if (auto* s = std::get_if<std::u16string>(&a)) {
+    slot->value = Variant::Str(*s);
+  } else if (auto* bytes = std::get_if<arg_bytes>(&a)) {
+    SAFEARRAY* sa = SafeArrayFromBytes(bytes->bytes.data(), bytes->bytes.size());
+    if (!sa) return E_OUTOFMEMORY;
+    slot->value = Variant::ArrayAttach(VT_UI1, sa);
+  } else if (std::holds_alternative<arg_nothing>(a)) {
+    if (wantsBytes) {
+      slot->value.vt = VT_ARRAY | VT_UI1;
+      slot->value.parray = nullptr;
+    } else {
+      slot->value = Variant::Dispatch(nullptr);
+    }
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+host::host(line_callback out) : out_(std::move(out)) {}
+
+host::~host() {
+  close();
+}
+
+void host::close() {
+  if (form_) form_->Close();
+  form_.Reset();
+  control_.Reset();
+}
+
+void host::fail(HRESULT hr, std::u16string_view description) {
+  out_(format_failure(hr, description));
+}
+
+void host::fail(HRESULT hr, const std::string& description) {
+  out_(format_failure(hr, Utf8ToUtf16(description)));
+}
+
+HRESULT host::create(const std::string& library) {
+  HRESULT hr = library.empty() ? CoCreateInstance(ravlin::CLSID_Port, nullptr, CLSCTX_INPROC_SERVER,
+                                                  IID_IDispatch, control_.ReceiveVoid())
+                               : CoCreateInstanceFromLibrary(library.c_str(), ravlin::CLSID_Port,
+                                                             nullptr, CLSCTX_INPROC_SERVER,
+                                                             IID_IDispatch, control_.ReceiveVoid());
+  if (FAILED(hr)) {
+    fail(hr, std::string("cannot create the Port control") +
+                 (library.empty() ? "" : " from " + library));
+    return hr;
+  }
+  form_ = ComPtr<Form>::Attach(new Form);
+  form_->SetUserMode(true);
+  form_->AddControl(control_.get(), u"Port1");
+  events_ = ComPtr<event_sink>::Attach(new event_sink(out_));
+  notify_ = ComPtr<notify_sink>::Attach(new notify_sink(out_));
+  if (!advise(control_.get(), ravlin::DIID__IPort18Events, events_.get()) ||
+      !advise(control_.get(), IID_IPropertyNotifySink, notify_.get())) {
+    fail(CONNECT_E_CANNOTCONNECT, std::string("cannot connect to the control's events"));
+    return CONNECT_E_CANNOTCONNECT;
+  }
+  return S_OK;
+}
+
+void host::pump(int ms) {
+  WaitWithDispatch(0, nullptr, static_cast<DWORD>(ms));
+}
+
+bool host::run_line(std::string_view line) {
+  command c;
+  std::string error;
+  if (!parse_command_line(line, &c, &error)) {
+    fail(E_INVALIDARG, error);
+    return true;
+  }
+  if (c.kind == command_kind::none) return true;
+  if (c.kind == command_kind::quit) {
+    out_("=> ok");
+    return false;
+  }
+  run(c);
+  return true;
+}
+
+void host::run(const command& c) {
+  switch (c.kind) {
+    case command_kind::pump:
+      pump(c.milliseconds);
+      out_("=> ok");
+      return;
+    case command_kind::mode:
+      if (form_) form_->SetUserMode(c.run_mode);
+      out_("=> ok");
+      return;
+    default:
+      break;
+  }
+  if (!control_) {
+    fail(E_UNEXPECTED, std::string("no control"));
+    return;
+  }
+  if (c.kind == command_kind::invoke) {
+    WORD flags = c.action == invoke_action::get   ? DISPATCH_PROPERTYGET
+                 : c.action == invoke_action::put ? DISPATCH_PROPERTYPUT
+                                                  : DISPATCH_METHOD;
+    invoke(c.dispid, flags, c.args);
+    return;
+  }
+  DISPID dispid = DISPID_UNKNOWN;
+  HRESULT hr = DispidOfName(control_.get(), Utf8ToUtf16(c.name), &dispid);
+  if (FAILED(hr)) {
+    fail(hr, "unknown member '" + c.name + "'");
+    return;
+  }
+  WORD flags = c.kind == command_kind::get   ? DISPATCH_PROPERTYGET
+               : c.kind == command_kind::put ? DISPATCH_PROPERTYPUT
+                                             : DISPATCH_METHOD;
+  invoke(dispid, flags, c.args);
+}
+
+void host::invoke(DISPID dispid, WORD flags, const std::vector<arg_value>& args) {
+  const ravlin::member_spec* member = find_member(dispid, flags);
+  // Out-parameters always get storage, so their values can be shown; "-" leaves one out.
+  std::size_t count = args.size();
+  if (member && flags == DISPATCH_METHOD) {
+    for (std::size_t i = count; i < member->params.size(); ++i)
+      if (member->params[i].flags & ravlin::pf_out) count = i + 1;
+  }
+  std::vector<std::unique_ptr<arg_slot>> slots;
+  for (std::size_t i = 0; i < count; ++i) {
+    auto slot = std::make_unique<arg_slot>();
+    std::uint16_t type = 0;
+    bool out = false;
+    if (member && i < member->params.size()) {
+      type = member->params[i].type;
+      out = (member->params[i].flags & ravlin::pf_out) != 0;
+      slot->name = member->params[i].name;
+    }
+    slot->out = out && (i >= args.size() || !std::holds_alternative<arg_omitted>(args[i]));
+    std::string error;
+    arg_value given = i < args.size() ? args[i] : arg_value{arg_nothing{}};
+    HRESULT hr = make_arg(given, type, out, slot.get(), &error);
+    if (FAILED(hr)) {
+      fail(hr, "argument " + std::to_string(i + 1) + ": " + error);
+      return;
+    }
+    slots.push_back(std::move(slot));
+  }
+  // DISPPARAMS holds the last argument first.
+  std::vector<VARIANT> reversed;
+  for (auto it = slots.rbegin(); it != slots.rend(); ++it) reversed.push_back((*it)->value);
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                    static_cast<UINT>(reversed.size()), 0};
+  if (flags == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &putId;
+    params.cNamedArgs = 1;
+  }
+  Variant result;
+  EXCEPINFO excep{};
+  UINT argErr = 0;
+  SetErrorInfo(0, nullptr);
+  HRESULT hr = control_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, &result,
+                                &excep, &argErr);
+  if (hr == DISP_E_EXCEPTION) {
+    HRESULT code = excep.scode ? excep.scode : MakeHResult(0x80040200u + excep.wCode);
+    fail(code, BstrView(excep.bstrDescription));
+    ClearExcepInfo(&excep);
+    return;
+  }
+  ClearExcepInfo(&excep);
+  if (FAILED(hr)) {
+    std::string what;
+    if (hr == DISP_E_MEMBERNOTFOUND) what = "no such member for this call";
+    if (hr == DISP_E_BADPARAMCOUNT) what = "wrong number of arguments";
+    if (hr == DISP_E_PARAMNOTOPTIONAL) what = "a required argument is missing";
+    if (hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW)
+      what = "argument " + std::to_string(reversed.size() - argErr) +
+             (hr == DISP_E_OVERFLOW ? " is out of range" : " has the wrong type");
+    fail(hr, what);
+    return;
+  }
+  for (const auto& slot : slots)
+    if (slot->out) out_("out " + slot->name + " = " + format_value(slot->value));
+  const bool hasResult = member ? member->result != ravlin::vt::empty : result.vt != VT_EMPTY;
+  out_(hasResult && flags != DISPATCH_PROPERTYPUT ? "=> " + format_value(result) : "=> ok");
+}
+
+}  // namespace testcon

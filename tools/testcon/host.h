@@ -1,0 +1,50 @@
+// The test container's host: one Port control on a form, its sinks, and the execution of parsed
+// commands against it through IDispatch. Every command writes exactly one result line
+// ("=> VALUE" or "!! 0xHHHHHHHH DESCRIPTION"), preceded by any "out NAME = VALUE" lines;
+// events and property-change notifications are written as they arrive.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/com/client_site.h"
+#include "tools/testcon/command_line.h"
+#include "tools/testcon/sinks.h"
+
+namespace testcon {
+
+class host {
+ public:
+  explicit host(line_callback out);
+  ~host();
+  host(const host&) = delete;
+  host& operator=(const host&) = delete;
+
+  // Creates the control by CLSID (or from library when not empty), places it on a form in run
+  // mode and advises both sinks. Failure is reported as a "!!" line and returned.
+  win::HRESULT create(const std::string& library);
+
+  // Runs one input line. False once the line was "quit".
+  bool run_line(std::string_view line);
+
+  // Services the control's apartment for ms milliseconds.
+  void pump(int ms);
+
+  // Takes the control off its form (closing the port) and releases it.
+  void close();
+
+ private:
+  void run(const command& c);
+  void invoke(win::DISPID dispid, win::WORD flags, const std::vector<arg_value>& args);
+  void fail(win::HRESULT hr, std::u16string_view description);
+  void fail(win::HRESULT hr, const std::string& description);
+
+  line_callback out_;
+  win::ComPtr<win::IDispatch> control_;
+  win::ComPtr<win::Form> form_;
+  win::ComPtr<event_sink> events_;
+  win::ComPtr<notify_sink> notify_;
+};
+
+}  // namespace testcon

@@ -1,0 +1,111 @@
+// ravlin-testcon: drives one Port control from a shell or a script, one command per line.
+//
+//   ravlin-testcon [--library PATH] [--script FILE]
+//
+// Commands: get NAME | put NAME VALUE | call NAME [ARG ...] | invoke DISPID get|put|call [ARG ...]
+// | pump MS | mode run|design | quit. Values: 12, 0x1F, -3, 1.5, true, false, "text" (escapes
+// \\ \" \r \n \t \xHH), bytes:3132 (bytes: alone is empty), nothing, and - for an omitted
+// optional argument. Out-parameters take a placeholder value (or - to leave them out).
+#include <poll.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "platform/com/apartment.h"
+#include "tools/testcon/host.h"
+
+namespace {
+
+int usage() {
+  std::fprintf(stderr, "usage: ravlin-testcon [--library PATH] [--script FILE]\n");
+  return 2;
+}
+
+void help() {
+  std::printf(
+      "usage: ravlin-testcon [--library PATH] [--script FILE]\n"
+      "Hosts one Port control (run mode) and reads commands, one per line:\n"
+      "  get NAME | put NAME VALUE | call NAME [ARG ...]\n"
+      "  invoke DISPID get|put|call [ARG ...] | pump MS | mode run|design | quit\n"
+      "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
+      "        bytes:3132 (bytes: is empty) nothing, and - to omit an optional argument.\n"
+      "Out-parameters take a placeholder value, or - to leave them out.\n"
+      "Output: => VALUE | !! 0xHHHHHHHH DESCRIPTION | out NAME = VALUE | event NAME(ARGS)\n"
+      "        | changed DISPID\n"
+      "COM<n> is the device named by RAVLIN_COM<n> (e.g. a pty), else /dev/ttyS<n-1>.\n");
+}
+
+void print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string library, script;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if ((a == "--library" || a == "--script") && i + 1 < argc) {
+      (a == "--library" ? library : script) = argv[++i];
+    } else if (a == "--help" || a == "-h") {
+      help();
+      return 0;
+    } else {
+      return usage();
+    }
+  }
+  std::ifstream file;
+  if (!script.empty()) {
+    file.open(script);
+    if (!file) {
+      std::fprintf(stderr, "ravlin-testcon: cannot read %s\n", script.c_str());
+      return 2;
+    }
+  }
+
+  win::CoInitializeEx(nullptr, win::COINIT_APARTMENTTHREADED);
+  int status = 0;
+  {
+    testcon::host host(print);
+    if (win::FAILED(host.create(library))) {
+      status = 1;
+    } else if (!script.empty()) {
+      std::string line;
+      while (std::getline(file, line))
+        if (!host.run_line(line)) break;
+    } else {
+      // Standard input: the control's apartment is serviced while the next line is awaited, so
+      // events print as they come.
+      std::string pending;
+      char buf[4096];
+      bool running = true;
+      while (running) {
+        const int fd = STDIN_FILENO;
+        win::DWORD w = win::WaitWithDispatch(1, &fd, 0xFFFFFFFF);
+        if (w != 0) continue;
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) {
+          if (!pending.empty()) host.run_line(pending);
+          break;
+        }
+        pending.append(buf, static_cast<std::size_t>(n));
+        std::size_t nl;
+        while (running && (nl = pending.find('\n')) != std::string::npos) {
+          std::string line = pending.substr(0, nl);
+          pending.erase(0, nl + 1);
+          if (!line.empty() && line.back() == '\r') line.pop_back();
+          running = host.run_line(line);
+        }
+      }
+    }
+    host.close();
+  }
+  win::CoUninitialize();
+  return status;
+}

@@ -1,0 +1,217 @@
+// ravlin-testcon end to end: the real binary, which loads libravlin.so by CLSID, drives a
+// pseudo-terminal whose other end this test holds.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// One testcon process with COM1 on a fresh pty.
+class Testcon {
+ public:
+  explicit Testcon(std::vector<std::string> options = {}) {
+    int slave = -1;
+    if (openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) return;
+    slavePath_ = ttyname(slave);
+    slave_ = slave;
+    struct termios raw;
+    tcgetattr(master_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(master_, TCSANOW, &raw);
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      dup2(out[1], 2);
+      close(in[1]);
+      close(out[0]);
+      close(master_);
+      setenv("RAVLIN_COM1", slavePath_.c_str(), 1);
+      setenv("RAVLIN_REGISTRY", "/nonexistent/ravlin-testcon-e2e.reg", 1);
+      setenv("RAVLIN_ACP", "932", 1);
+      std::vector<char*> argv{const_cast<char*>(RAVLIN_TESTCON)};
+      for (auto& o : options) argv.push_back(o.data());
+      argv.push_back(nullptr);
+      execv(RAVLIN_TESTCON, argv.data());
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    toChild_ = in[1];
+    fromChild_ = out[0];
+    fcntl(fromChild_, F_SETFL, O_NONBLOCK);
+  }
+  ~Testcon() {
+    if (toChild_ >= 0) close(toChild_);
+    if (pid_ > 0) {
+      int status = 0;
+      for (int i = 0; i < 200 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (waitpid(pid_, &status, WNOHANG) == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+      }
+    }
+    if (fromChild_ >= 0) close(fromChild_);
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+
+  void Send(const std::string& lines) {
+    ASSERT_EQ(write(toChild_, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
+  }
+  // Reads output until `count` result lines ("=> " or "!! ") have arrived; returns all lines.
+  std::vector<std::string> Results(int count, int timeoutMs = 10000) {
+    std::vector<std::string> lines;
+    int results = 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (results < count && std::chrono::steady_clock::now() < end) {
+      pollfd p{fromChild_, POLLIN, 0};
+      poll(&p, 1, 50);
+      char buf[4096];
+      ssize_t n = read(fromChild_, buf, sizeof buf);
+      if (n > 0) buffer_.append(buf, static_cast<std::size_t>(n));
+      std::size_t nl;
+      while ((nl = buffer_.find('\n')) != std::string::npos) {
+        std::string line = buffer_.substr(0, nl);
+        buffer_.erase(0, nl + 1);
+        if (line.rfind("=> ", 0) == 0 || line.rfind("!! ", 0) == 0) ++results;
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  }
+  // What the program wrote to the line, waiting until `size` bytes came.
+  std::string Peer(std::size_t size, int timeoutMs = 3000) {
+    std::string got;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (got.size() < size && std::chrono::steady_clock::now() < end) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        char buf[256];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+      }
+    }
+    return got;
+  }
+  void PeerWrite(const std::string& bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+  struct termios Line() {
+    struct termios t {};
+    tcgetattr(slave_, &t);
+    return t;
+  }
+
+ private:
+  int master_ = -1, slave_ = -1, toChild_ = -1, fromChild_ = -1;
+  pid_t pid_ = -1;
+  std::string slavePath_, buffer_;
+};
+
+TEST(TestconEndToEnd, OpenLineSettingsAndTheDocumentedExample) {
+  Testcon t;
+  t.Send("call Crc16 bytes:313233343536373839\ncall Open\nget BaudRate\n");
+  EXPECT_EQ(t.Results(3), (std::vector<std::string>{"=> bytes:31C3", "=> true", "=> 9600"}));
+  struct termios line = t.Line();
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+  EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_FALSE(line.c_cflag & PARENB);
+  EXPECT_FALSE(line.c_cflag & CSTOPB);
+
+  // A pseudo-terminal takes the speed (its character format stays 8N1).
+  t.Send("put BaudRate 19200\nget BaudRate\n");
+  EXPECT_EQ(t.Results(2), (std::vector<std::string>{"changed 81", "=> ok", "=> 19200"}));
+  line = t.Line();
+  EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B19200));
+  t.Send("call Close\nquit\n");
+  EXPECT_EQ(t.Results(2), (std::vector<std::string>{"=> true", "=> ok"}));
+}
+
+TEST(TestconEndToEnd, BlockingInputAJapaneseStringAndAnErrorWithItsHResult) {
+  Testcon t;
+  t.Send("call Open - - - - - - 10 - 1\n");
+  std::vector<std::string> opened = t.Results(1);
+  ASSERT_FALSE(opened.empty());
+  EXPECT_EQ(opened.back(), "=> true");
+  t.Send("call Output \"日本語 ok\"\n");
+  EXPECT_EQ(t.Results(1), (std::vector<std::string>{"=> 9"}));
+  EXPECT_EQ(t.Peer(9), "\x93\xfa\x96\x7b\x8c\xea ok");  // code page 932
+
+  t.PeerWrite("AB\x82\xa0");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  t.Send("call Input\n");
+  EXPECT_EQ(t.Results(1), (std::vector<std::string>{"out InputString = \"ABあ\"", "=> 4"}));
+  // Too few bytes within the time-out: the event, then -1; the bytes stay queued.
+  t.PeerWrite("xy");
+  t.Send("call InputB nothing 5\nget InputBufferByteCount\n");
+  EXPECT_EQ(t.Results(2), (std::vector<std::string>{"event CommIOState(514)",
+                                                    "out InputBytes = bytes:", "=> -1", "=> 2"}));
+  t.Send("put XonByte 19\ncall Open\nget Handle\n");
+  std::vector<std::string> r = t.Results(3);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0], "!! 0x800400D9 XonキャラクタおよびXoffキャラクタを同じにすることはできません。");
+  EXPECT_EQ(r[1], "!! 0x800400CE シリアルポートはすでにオープンされています。");
+  EXPECT_EQ(r[2].rfind("=> ", 0), 0u);
+  t.Send("quit\n");
+  t.Results(1);
+}
+
+TEST(TestconEndToEnd, AutomaticInputAndQueuedOutputPrintEventsInOrder) {
+  Testcon t;
+  t.Send("put InputThreshold 3\ncall Open\n");
+  EXPECT_EQ(t.Results(2), (std::vector<std::string>{"changed 101", "=> ok", "=> true"}));
+  t.PeerWrite("hello");
+  t.Send("pump 300\n");
+  EXPECT_EQ(t.Results(1), (std::vector<std::string>{"event AutoInput(bytes:68656C6C6F, 5)",
+                                                    "event CommIOState(512)", "=> ok"}));
+  t.Send("call Output \"ping\"\npump 300\n");
+  EXPECT_EQ(t.Results(2),
+            (std::vector<std::string>{"=> 1", "event NonblockOutput(1, 4)", "=> ok"}));
+  EXPECT_EQ(t.Peer(4), "ping");
+  t.Send("quit\n");
+  t.Results(1);
+}
+
+TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
+  Testcon t;
+  t.Send(
+      "# a comment\n\nfrobnicate\nget\ncall Output \"abc\nget NoSuchThing\ninvoke 10 call\n"
+      "invoke 16 call\nput BaudRate \"fast\"\nget DataBits\nquit\n");
+  std::vector<std::string> r = t.Results(9);
+  EXPECT_EQ(r,
+            (std::vector<std::string>{
+                "!! 0x80070057 unknown command 'frobnicate'", "!! 0x80070057 usage: get NAME",
+                "!! 0x80070057 unterminated string", "!! 0x80020006 unknown member 'NoSuchThing'",
+                "!! 0x80020003 no such member for this call", "!! 0x80004001",
+                "!! 0x80020005 argument 1 has the wrong type", "=> 8", "=> ok"}));
+}
+
+TEST(TestconEndToEnd, ANamedLibraryAndAScriptFile) {
+  char path[] = "/tmp/ravlin-testcon-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string script = "# checksums\ncall Crc32 bytes:616263\ncall Crc16 bytes:\nquit\n";
+  ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+  close(fd);
+  Testcon t({"--library", RAVLIN_LIBRARY, "--script", path});
+  EXPECT_EQ(t.Results(3),
+            (std::vector<std::string>{"=> bytes:CADBBE3D", "=> bytes:null", "=> ok"}));
+  unlink(path);
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+#include "tools/testcon/value_format.h"
+
+#include <gtest/gtest.h>
+
+namespace testcon {
+namespace {
+
+using namespace win;
+
+TEST(TestconValues, ScalarsPrintInTheirShortestForm) {
+  EXPECT_EQ(format_value(Variant::I4(-42)), "-42");
+  EXPECT_EQ(format_value(Variant::I2(8)), "8");
+  EXPECT_EQ(format_value(Variant::UI1(255)), "255");
+  EXPECT_EQ(format_value(Variant::Bool(true)), "true");
+  EXPECT_EQ(format_value(Variant::Bool(false)), "false");
+  EXPECT_EQ(format_value(Variant::R4(1.0f)), "1");
+  EXPECT_EQ(format_value(Variant::R4(1.5f)), "1.5");
+  EXPECT_EQ(format_value(Variant::R8(0.1)), "0.1");
+  EXPECT_EQ(format_value(Variant::Dispatch(nullptr)), "nothing");
+  LONG target = 7;
+  EXPECT_EQ(format_value(Variant::ByRef(VT_I4, &target)), "7");
+}
+
+TEST(TestconValues, StringsAreQuotedWithEscapes) {
+  EXPECT_EQ(format_value(Variant::Str(u"a\"b\\c")), R"("a\"b\\c")");
+  EXPECT_EQ(format_value(Variant::Str(std::u16string(u"\r\n\0\x1f", 4))), R"("\x0D\x0A\x00\x1F")");
+  EXPECT_EQ(format_value(Variant::Str(u"日本\U0001F600")), "\"日本\xF0\x9F\x98\x80\"");
+  EXPECT_EQ(format_value(Variant::Str(u"x\xD800y")), R"("x\uD800y")");
+  EXPECT_EQ(format_value(Variant::Str(u"")), "\"\"");
+  EXPECT_EQ(format_value(Variant::BstrCopy(nullptr)), "null");
+}
+
+TEST(TestconValues, ByteArraysInUpperCaseHex) {
+  EXPECT_EQ(format_value(Variant::ArrayAttach(VT_UI1, SafeArrayFromBytes("\x31\xC3\x0a", 3))),
+            "bytes:31C30A");
+  EXPECT_EQ(format_value(Variant::ArrayAttach(VT_UI1, SafeArrayFromBytes("", 0))), "bytes:");
+  VARIANT none;
+  none.vt = VT_ARRAY | VT_UI1;
+  none.parray = nullptr;
+  EXPECT_EQ(format_value(none), "bytes:null");
+  SAFEARRAY* sa = nullptr;
+  EXPECT_EQ(format_value(Variant::ByRef(VT_ARRAY | VT_UI1, &sa)), "bytes:null");
+}
+
+TEST(TestconValues, FailuresCarryEightUpperCaseHexDigits) {
+  EXPECT_EQ(format_failure(static_cast<HRESULT>(0x800400C9), u"閉"), "!! 0x800400C9 閉");
+  EXPECT_EQ(format_failure(E_INVALIDARG, u""), "!! 0x80070057");
+}
+
+}  // namespace
+}  // namespace testcon
