@@ -377,9 +377,17 @@ int rs232x_port_t::close(bool modemLinked) {
 
   // Complete every queued request once, oldest first; none can be added meanwhile.
   closing_ = true;
+  complete_in_flight();
+  if (const in_flight_t taken = claim_any_in_flight(0); taken.id != 0) {
+    complete_unserved_input({taken.id, 0, taken.kind}, fire_directly);
+  }
   for (const auto& request : input_requests_.take_all()) {
     dispatch_pending();
     complete_unserved_input(request, fire_directly);
+  }
+  if (const in_flight_t taken = claim_any_in_flight(1); taken.id != 0) {
+    dispatch_pending();
+    host_._Fire_NonblockOutput(taken.id, 0);
   }
   for (const auto& request : output_requests_.take_all()) {
     dispatch_pending();
@@ -405,6 +413,30 @@ int rs232x_port_t::close(bool modemLinked) {
   }
   resume_workers();
   return RS_OK;
+}
+
+void rs232x_port_t::take_in_flight(int worker, LONG id, std::uint8_t kind) {
+  std::lock_guard<std::mutex> guard(in_flight_lock_);
+  in_flight_[worker] = {id, kind};
+}
+
+bool rs232x_port_t::claim_in_flight(int worker, LONG id) {
+  std::lock_guard<std::mutex> guard(in_flight_lock_);
+  if (in_flight_[worker].id != id) return false;
+  in_flight_[worker] = {};
+  return true;
+}
+
+rs232x_port_t::in_flight_t rs232x_port_t::claim_any_in_flight(int worker) {
+  std::lock_guard<std::mutex> guard(in_flight_lock_);
+  const in_flight_t taken = in_flight_[worker];
+  in_flight_[worker] = {};
+  return taken;
+}
+
+void rs232x_port_t::complete_in_flight() {
+  // Reports a worker posted before the pause run first: they may complete their own request.
+  dispatch_pending();
 }
 
 void rs232x_port_t::complete_unserved_input(const rs232x_input_request_t& request,

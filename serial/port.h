@@ -296,6 +296,21 @@ class rs232x_port_t {
   std::unique_ptr<rs232x_reader_monitor_t> reader_monitor_;
   std::unique_ptr<rs232x_reader_t> reader_;
   std::unique_ptr<rs232x_writer_t> writer_;
+  // The queued request each worker (0 reader, 1 writer) has taken and not yet completed.
+  // Close completes it first, as the oldest (a cancellation leaves it to the worker, whose
+  // aborted transfer then completes it short with what it got); a worker completes it only if
+  // it can still claim it, so each request completes exactly once and none after a close.
+  struct in_flight_t {
+    LONG id = 0;  // 0: none (RequestIds start at 1)
+    std::uint8_t kind = 0;
+  };
+  void take_in_flight(int worker, LONG id, std::uint8_t kind);
+  bool claim_in_flight(int worker, LONG id);
+  in_flight_t claim_any_in_flight(int worker);
+  void complete_in_flight();  // control's thread, workers paused
+  std::mutex in_flight_lock_;
+  in_flight_t in_flight_[2];
+
   bool threads_bound_ = false;
   bool closing_ = false;  // close is completing the queues: no new requests
   unsigned close_settle_ms_ = 200;

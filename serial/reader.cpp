@@ -223,12 +223,30 @@ void rs232x_reader_t::serve_one() {
     request = port_.input_requests_.pop();
     if (!request) return;
   }
+  const LONG id = request->request_id;
+  port_.take_in_flight(0, id, request->kind);
+  // Fires a completion on the control's thread only while the request is still this worker's
+  // to complete (close or a cancellation may have completed it meanwhile). False otherwise.
+  auto completeVia = [this, id](const std::function<void()>& fire) {
+    bool fired = false;
+    if (control_.IsOccupied()) return port_.claim_in_flight(0, id);
+    bool ran = false;
+    report([&] {
+      ran = true;
+      if (!port_.claim_in_flight(0, id)) return;
+      fired = true;
+      fire();
+    });
+    if (!ran) port_.claim_in_flight(0, id);  // no host to tell, or stopping
+    return fired;
+  };
   auto viaControl = [this](const std::function<void()>& call) { return report(call); };
   const engineConfig config = port_.config_snapshot();
   // A request taken from the queue is always completed: when it cannot be served it completes
   // like a cancelled one, with nothing and a count of 0.
   auto unserved = [&] {
-    if (!control_.IsOccupied()) port_.complete_unserved_input(*request, viaControl);
+    port_.complete_unserved_input(
+        *request, [&](const std::function<void()>& fire) { return completeVia(fire); });
   };
   if (!port_.opened() || !input_queued(config)) return unserved();
   const auto kind = static_cast<rs232x_port_t::kind_t>(request->kind);
@@ -239,16 +257,13 @@ void rs232x_reader_t::serve_one() {
   if (shortRead)
     control_.Counters().set_port_last_error(
         kind == rs232x_port_t::kind_t::string ? pioeInputTimeout : pioeInputBTimeout);
-  if (!control_.IsOccupied()) {
-    rs232x_host_t& host = control_;
-    const LONG id = request->request_id;
-    if (kind == rs232x_port_t::kind_t::bytes) {
-      if (!report([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); })) return;
-    } else {
-      const std::u16string text = win::AnsiToWide(
-          std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
-      if (!report([&] { host._Fire_NonblockInput(id, &text, numBytes); })) return;
-    }
+  rs232x_host_t& host = control_;
+  if (kind == rs232x_port_t::kind_t::bytes) {
+    if (!completeVia([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); })) return;
+  } else {
+    const std::u16string text = win::AnsiToWide(
+        std::string_view(reinterpret_cast<const char*>(read.bytes.data()), read.bytes.size()));
+    if (!completeVia([&] { host._Fire_NonblockInput(id, &text, numBytes); })) return;
   }
   port_.after_input(read.bytes, read.bytes.size() <= static_cast<std::size_t>(request->count),
                     viaControl);

@@ -140,8 +140,13 @@ bool rs232x_thread_t::report(const std::function<void()>& call) {
     sink = sink_;
   }
   if (!sink) return true;
+  // What a worker found belongs to the device session it found it in: a report that reaches
+  // the control's thread after that session closed is dropped, so no event follows a close.
+  const std::uint64_t session = port_.device_generation_.load();
   gate_->leave();
-  sink->Call(call);
+  sink->Call([&] {
+    if (port_.opened() && port_.device_generation_.load() == session) call();
+  });
   return gate_->enter();
 }
 

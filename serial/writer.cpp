@@ -116,11 +116,25 @@ void rs232x_writer_t::serve_one() {
   }
   rs232x_host_t& host = control_;
   const LONG id = request->request_id;
+  port_.take_in_flight(1, id, request->kind);
+  // Completes the request on the control's thread only while it is still this worker's to
+  // complete (close or a cancellation may have completed it meanwhile). False otherwise.
+  auto complete = [&](LONG numBytes) {
+    bool fired = false;
+    if (control_.IsOccupied()) return port_.claim_in_flight(1, id);
+    bool ran = false;
+    report([&] {
+      ran = true;
+      if (!port_.claim_in_flight(1, id)) return;
+      fired = true;
+      host._Fire_NonblockOutput(id, numBytes);
+    });
+    if (!ran) port_.claim_in_flight(1, id);  // no host to tell, or stopping
+    return fired;
+  };
   const engineConfig config = port_.config_snapshot();
   // A request taken from the queue is always completed (count 0 when it could not be served).
-  auto unserved = [&] {
-    if (!control_.IsOccupied()) report([&] { host._Fire_NonblockOutput(id, 0); });
-  };
+  auto unserved = [&] { complete(0); };
   if (!port_.opened() || !output_queued(config)) return unserved();
   DWORD written = 0;
   if (port_.write_bytes(request->bytes.data(), static_cast<DWORD>(request->bytes.size()), &written,
@@ -131,7 +145,7 @@ void rs232x_writer_t::serve_one() {
     control_.Counters().set_port_last_error(request->kind == 0 ? pioeOutputTimeout
                                                                : pioeOutputBTimeout);
   const LONG numBytes = shortWrite ? -1 : static_cast<LONG>(written);
-  if (!control_.IsOccupied() && !report([&] { host._Fire_NonblockOutput(id, numBytes); })) return;
+  if (!complete(numBytes)) return;
   port_.count_output_and_report(static_cast<LONG>(written),
                                 [this](const std::function<void()>& call) { return report(call); });
 }
