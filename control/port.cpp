@@ -4,12 +4,39 @@
 #include <algorithm>
 
 #include "control/module.h"
+#include "control/port_enums.h"
 #include "control/port_identity.h"
 #include "control/port_members.h"
 #include "control/port_messages.h"
 #include "platform/com/errorinfo.h"
 
 namespace ravlin {
+
+// The engine reports with its own copies of the event ids (it cannot see the control's type
+// library); they must stay the values the host is told about.
+constexpr bool Same(long engine, long typeLibrary) {
+  return engine == typeLibrary;
+}
+static_assert(Same(serial::pioeInputThreshold, pioeInputThreshold) &&
+              Same(serial::pioeInputTimeout, pioeInputTimeout) &&
+              Same(serial::pioeInputBTimeout, pioeInputBTimeout) &&
+              Same(serial::pioeInputWrapped, pioeInputWrapped) &&
+              Same(serial::pioeOutputThreshold, pioeOutputThreshold) &&
+              Same(serial::pioeOutputTimeout, pioeOutputTimeout) &&
+              Same(serial::pioeOutputBTimeout, pioeOutputBTimeout) &&
+              Same(serial::pioeOutputWrapped, pioeOutputWrapped));
+static_assert(Same(serial::perFrame, perFrame) && Same(serial::perOverrun, perOverrun) &&
+              Same(serial::perInputBufferOverflow, perInputBufferOverflow) &&
+              Same(serial::perParity, perParity) &&
+              Same(serial::perOutputBufferFull, perOutputBufferFull));
+static_assert(Same(serial::peCts, peCts) && Same(serial::peDsr, peDsr) &&
+              Same(serial::peCd, peCd) && Same(serial::peRing, peRing) &&
+              Same(serial::peBreak, peBreak) && Same(serial::peInputByte, peInputByte) &&
+              Same(serial::peEventByte, peEventByte) &&
+              Same(serial::peInputBuffer80Full, peInputBuffer80Full) &&
+              Same(serial::peOutputBufferEmpty, peOutputBufferEmpty) &&
+              Same(serial::peDriverEvent1, peDriverEvent1) &&
+              Same(serial::peDriverEvent2, peDriverEvent2));
 
 using namespace win;
 
