@@ -226,9 +226,10 @@ void CommDevice::PullInput() {
   const std::size_t heldBefore = input_.size() - inputHead_;
   // A short read does not mean the line is idle: on a terminal the next read waits for the
   // driver's pending transfer into its buffer, which is cheaper than sleeping in poll() and
-  // being woken for it. A few reads in a row at most, so the lock is not held for long.
-  constexpr int kMaxReads = 8;
-  for (int reads = 0; reads < kMaxReads && input_.size() - inputHead_ < capacity; ++reads) {
+  // being woken for it. A few short reads in a row at most, so the lock is not held for long.
+  constexpr int kMaxShortReads = 8;
+  int shortReads = 0;
+  while (input_.size() - inputHead_ < capacity) {
     // With nothing queued, bytes go straight into the oldest waiting read, as they would
     // have gone through the queue into it: one copy fewer, and no limit of the queue's size.
     const bool empty = input_.size() == inputHead_;
@@ -268,6 +269,7 @@ void CommDevice::PullInput() {
       events |= EV_RX80FULL;
     }
     Record(events);
+    if (static_cast<std::size_t>(n) < want && ++shortReads == kMaxShortReads) break;
   }
   if (!waiters_.empty() && input_.size() - inputHead_ > heldBefore) SignalWaiters(false);
 }
