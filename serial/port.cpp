@@ -377,7 +377,8 @@ int rs232x_port_t::close(bool modemLinked) {
 
   // Complete every queued request once, oldest first; none can be added meanwhile.
   closing_ = true;
-  complete_in_flight();
+  // Reports a worker posted before the pause run first: they may complete its own request.
+  dispatch_pending();
   if (const in_flight_t taken = claim_any_in_flight(0); taken.id != 0) {
     complete_unserved_input({taken.id, 0, taken.kind}, fire_directly);
   }
@@ -432,11 +433,6 @@ rs232x_port_t::in_flight_t rs232x_port_t::claim_any_in_flight(int worker) {
   const in_flight_t taken = in_flight_[worker];
   in_flight_[worker] = {};
   return taken;
-}
-
-void rs232x_port_t::complete_in_flight() {
-  // Reports a worker posted before the pause run first: they may complete their own request.
-  dispatch_pending();
 }
 
 void rs232x_port_t::complete_unserved_input(const rs232x_input_request_t& request,

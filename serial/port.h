@@ -307,7 +307,6 @@ class rs232x_port_t {
   void take_in_flight(int worker, LONG id, std::uint8_t kind);
   bool claim_in_flight(int worker, LONG id);
   in_flight_t claim_any_in_flight(int worker);
-  void complete_in_flight();  // control's thread, workers paused
   std::mutex in_flight_lock_;
   in_flight_t in_flight_[2];
 

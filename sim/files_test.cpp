@@ -1,5 +1,5 @@
 // What tavosim writes and reads: the PNG encoder and its checksums, the EEPROM file, the fault
-// specification and the command line.
+// spec string (--fault) and the command line.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
