@@ -91,7 +91,7 @@ TEST_F(PortIO, BlockingInputReadsConvertsAndTimesOut) {
   EXPECT_EQ(rig.Run(DISPID_Port_InputB, {bytes.Ref(), Variant::I4(5)}), "-1");
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"event CommIOState(514)"}));
   EXPECT_EQ(rig.Run(DISPID_Port_InputB, {bytes.Ref()}), "4");
-  EXPECT_EQ(testcon::format_value(bytes.Ref()), "bytes:78797A31");
+  EXPECT_EQ(winhost::format_value(bytes.Ref()), "bytes:78797A31");
   EXPECT_EQ(rig.Run(DISPID_Port_InputB, {bytes.Ref(), Variant::I4(-2)}), "!! 0x80070057");
 }
 
@@ -155,7 +155,7 @@ TEST_F(PortIO, AutomaticInputReachesEverySinkInAdviseOrderWithTheSinksChanges) {
   rig.events->set_hook([&](DISPID id, DISPPARAMS* p) -> HRESULT {
     if (id != DISPID_PortEvent_AutoInput) return S_OK;
     SAFEARRAY** sa = p->rgvarg[1].pparray;  // InputBytes: the first parameter, last in rgvarg
-    firstSaw = testcon::format_value(p->rgvarg[1]);
+    firstSaw = winhost::format_value(p->rgvarg[1]);
     SafeArrayDestroy(*sa);
     *sa = SafeArrayFromBytes("ZZ", 2);
     return E_FAIL;  // a failing sink does not stop the next one

@@ -84,7 +84,7 @@ TEST(PortCrc, CheckValuesBigEndianAndTheEmptyArray) {
   EXPECT_EQ(r.vt, VT_ARRAY | VT_UI1);
   EXPECT_EQ(r.parray, nullptr);
   // The array is left as it was.
-  EXPECT_EQ(testcon::format_value(digits.Ref()), "bytes:313233343536373839");
+  EXPECT_EQ(winhost::format_value(digits.Ref()), "bytes:313233343536373839");
   // Works in design mode and with the port closed; null pointers are refused.
   rig.form->SetUserMode(false);
   EXPECT_EQ(rig.Run(DISPID_Port_Crc16, {abc.Ref()}), "bytes:9DD6");

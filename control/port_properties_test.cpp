@@ -238,7 +238,7 @@ TEST_F(PortProperties, WaitForDataKeepsBytesAndAnswersInTheCallersForm) {
   ASSERT_EQ(rig.port->Invoke(DISPID_Port_WaitForData, IID_NULL, 0, DISPATCH_PROPERTYGET, &none,
                              &asArray, nullptr, nullptr),
             S_OK);
-  EXPECT_EQ(testcon::format_value(asArray), "bytes:4F4B0D");
+  EXPECT_EQ(winhost::format_value(asArray), "bytes:4F4B0D");
   // A string keeps its UTF-16 code units as bytes, low byte first.
   ASSERT_EQ(rig.Put(DISPID_Port_WaitForData, Variant::Str(u"A\u3042")), S_OK);
   EXPECT_EQ(rig.impl->Engine().pattern(), (std::vector<std::uint8_t>{0x41, 0x00, 0x42, 0x30}));

@@ -20,8 +20,8 @@
 #include "platform/com/client_site.h"
 #include "platform/com/errorinfo.h"
 #include "platform/comm/memory_device.h"
+#include "platform/host/value_format.h"
 #include "tools/testcon/sinks.h"
-#include "tools/testcon/value_format.h"
 
 namespace ravlin::testing {
 
@@ -104,14 +104,14 @@ class PortRig {
   std::string Show(DISPID id) {
     HRESULT hr;
     Variant v = Get(id, &hr);
-    return SUCCEEDED(hr) ? testcon::format_value(v) : testcon::format_failure(hr, u"");
+    return SUCCEEDED(hr) ? winhost::format_value(v) : winhost::format_failure(hr, u"");
   }
   HRESULT Put(DISPID id, const VARIANT& v) { return PutProperty(port.get(), id, v); }
   // Calls a method with a result and prints it as the test container would.
   std::string Run(DISPID id, std::initializer_list<VARIANT> args = {}) {
     Variant r;
     HRESULT hr = Call(id, args, &r);
-    return SUCCEEDED(hr) ? testcon::format_value(r) : testcon::format_failure(hr, u"");
+    return SUCCEEDED(hr) ? winhost::format_value(r) : winhost::format_failure(hr, u"");
   }
   bool Open(LONG ioMode = -1) {
     Variant r;

@@ -7,12 +7,14 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/errorinfo.h"
+#include "platform/host/value_format.h"
 #include "platform/text/convert.h"
-#include "tools/testcon/value_format.h"
 
 namespace testcon {
 
 using namespace win;
+using winhost::format_failure;
+using winhost::format_value;
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "control/port_identity.h"
 #include "control/port_members.h"
-#include "tools/testcon/value_format.h"
+#include "platform/host/value_format.h"
 
 namespace testcon {
 
@@ -33,7 +33,8 @@ HRESULT event_sink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params
   const UINT n = params ? params->cArgs : 0;
   for (UINT i = 0; i < n; ++i) {
     if (i) line += ", ";
-    line += format_value(params->rgvarg[n - 1 - i]);  // rgvarg holds the last argument first
+    line +=
+        winhost::format_value(params->rgvarg[n - 1 - i]);  // rgvarg holds the last argument first
   }
   line += ")";
   if (out_) out_(line);

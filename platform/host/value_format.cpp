@@ -1,11 +1,11 @@
-#include "tools/testcon/value_format.h"
+#include "platform/host/value_format.h"
 
 #include <charconv>
 #include <cstdio>
 
 #include "platform/text/convert.h"
 
-namespace testcon {
+namespace winhost {
 namespace {
 
 std::string hex_bytes(const win::BYTE* data, std::size_t n) {
@@ -150,4 +150,4 @@ std::string format_failure(win::HRESULT hr, std::u16string_view description) {
   return s;
 }
 
-}  // namespace testcon
+}  // namespace winhost

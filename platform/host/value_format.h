@@ -1,0 +1,28 @@
+// How hosts show values as text: one line per value, the same in ravlin-testcon's output, in
+// the application's logs and in tests that compare against either.
+//
+// Integers print in decimal, booleans as true / false, floats in their shortest round-tripping
+// form, strings quoted with escapes (\" \\ \xHH for control characters, \uHHHH for a lone
+// surrogate, everything else as UTF-8), byte arrays as "bytes:" and upper-case hex, objects as
+// "object" / "nothing", VT_ERROR as "error 0xHHHHHHHH". By-reference values print what they point
+// at ("null" for a null reference). Anything else prints as "<vt N>", other arrays as "array".
+// These are pure functions: they read the VARIANT and never change or fail on it.
+//
+// Offers: format_value, format_string, format_failure.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/com/variant.h"
+
+namespace winhost {
+
+// The text of value as above; never fails (an unreadable array prints as "bytes:?").
+std::string format_value(const win::VARIANT& value);
+// text quoted, with escapes.
+std::string format_string(std::u16string_view text);
+// "!! 0xHHHHHHHH DESCRIPTION" without the line end; without the space when description is empty.
+std::string format_failure(win::HRESULT hr, std::u16string_view description);
+
+}  // namespace winhost
