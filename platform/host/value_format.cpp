@@ -142,6 +142,16 @@ std::string format_value(const win::VARIANT& v) {
   }
 }
 
+std::string format_arguments(const win::DISPPARAMS* params) {
+  std::string out;
+  const win::UINT n = params ? params->cArgs : 0;
+  for (win::UINT i = 0; i < n; ++i) {
+    if (i) out += ", ";
+    out += format_value(params->rgvarg[n - 1 - i]);  // rgvarg holds the last argument first
+  }
+  return out;
+}
+
 std::string format_failure(win::HRESULT hr, std::u16string_view description) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "!! 0x%08X", static_cast<unsigned>(hr));

@@ -58,6 +58,21 @@ TEST(HostValues, ErrorsEmptinessReferencesAndUnknownTypes) {
   EXPECT_EQ(format_string(u"\t"), R"("\x09")");
 }
 
+TEST(HostValues, ArgumentsPrintInDeclaredOrder) {
+  VARIANTARG reversed[3];
+  reversed[0] = Variant::I4(3);  // the last argument
+  reversed[1] = Variant::Bool(false);
+  reversed[2] = Variant::R8(1.5);  // the first
+  DISPPARAMS params{reversed, nullptr, 3, 0};
+  EXPECT_EQ(format_arguments(&params), "1.5, false, 3");
+  params.cArgs = 1;
+  params.rgvarg = &reversed[2];
+  EXPECT_EQ(format_arguments(&params), "1.5");
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(format_arguments(&none), "");
+  EXPECT_EQ(format_arguments(nullptr), "");
+}
+
 TEST(HostValues, FailuresCarryEightUpperCaseHexDigits) {
   EXPECT_EQ(format_failure(static_cast<HRESULT>(0x800400C9), u"閉"), "!! 0x800400C9 閉");
   EXPECT_EQ(format_failure(E_INVALIDARG, u""), "!! 0x80070057");
