@@ -148,9 +148,8 @@ TEST_F(PortIO, BlockingOutputWritesCodePage932AndTimesOut) {
 TEST_F(PortIO, AutomaticInputReachesEverySinkInAdviseOrderWithTheSinksChanges) {
   // A second sink, advised later, sees what the first left in the by-reference array.
   std::vector<std::string> second;
-  auto sink2 = ComPtr<testcon::event_sink>::Attach(
-      new testcon::event_sink([&](const std::string& l) { second.push_back("2:" + l); }));
-  ASSERT_NE(testcon::advise(rig.port.get(), DIID__IPort18Events, sink2.get()), 0u);
+  EventRecorder sink2([&](const std::string& l) { second.push_back("2:" + l); });
+  ASSERT_NE(winhost::Advise(rig.port.get(), DIID__IPort18Events, sink2.get()), 0u);
   std::string firstSaw;
   rig.events->set_hook([&](DISPID id, DISPPARAMS* p) -> HRESULT {
     if (id != DISPID_PortEvent_AutoInput) return S_OK;

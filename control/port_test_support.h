@@ -1,6 +1,8 @@
 // A rig for the Port control's tests: a control on a form (run mode unless told otherwise), an
 // event sink and a property-notify sink that record lines ("event CommIOState(513)",
-// "changed 81"), an in-memory device reachable as COM<n>, and Invoke helpers by DISPID.
+// "changed 81") as ravlin-testcon prints them, an in-memory device reachable as COM<n>, and
+// Invoke helpers by DISPID. The sinks are the host-support ones, so the tests host the control
+// the way every host does.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,8 +22,10 @@
 #include "platform/com/client_site.h"
 #include "platform/com/errorinfo.h"
 #include "platform/comm/memory_device.h"
+#include "platform/host/connection.h"
+#include "platform/host/event_sink.h"
+#include "platform/host/notify_sink.h"
 #include "platform/host/value_format.h"
-#include "tools/testcon/sinks.h"
 
 namespace ravlin::testing {
 
@@ -58,6 +62,68 @@ inline std::u16string TakeErrorDescription(std::u16string* source = nullptr) {
   return std::u16string(d.View());
 }
 
+// The line recorded for an event: "event NAME(ARG, ...)" with the name from the control's table
+// ("#DISPID" for one it does not name) and the arguments in declared order.
+inline std::string EventLine(DISPID dispid, const DISPPARAMS* params) {
+  std::string name = "#" + std::to_string(dispid);
+  for (const auto& e : iport18EventMembers())
+    if (e.dispid == dispid) name = e.name;
+  return "event " + name + "(" + winhost::format_arguments(params) + ")";
+}
+
+// An _IPort18Events sink that writes every event's EventLine to out, after the test's hook (which
+// may act on the arguments, e.g. change a by-reference array, or fail the call: the hook's result
+// is the sink's). Going away, it detaches from the sink the control may still hold.
+class EventRecorder {
+ public:
+  using Hook = std::function<HRESULT(DISPID, DISPPARAMS*)>;
+  explicit EventRecorder(std::function<void(const std::string&)> out)
+      : out_(std::move(out)),
+        sink_(MakeObject<winhost::EventSink>(
+            DIID__IPort18Events, [this](DISPID id, DISPPARAMS* p) { return OnEvent(id, p); })) {}
+  ~EventRecorder() { sink_->set_handler({}); }
+  EventRecorder(const EventRecorder&) = delete;
+  EventRecorder& operator=(const EventRecorder&) = delete;
+
+  void set_hook(Hook hook) { hook_ = std::move(hook); }
+  winhost::EventSink* get() const { return sink_.get(); }
+
+ private:
+  HRESULT OnEvent(DISPID id, DISPPARAMS* params) {
+    Hook hook = hook_;  // a hook may replace itself
+    HRESULT hr = hook ? hook(id, params) : S_OK;
+    if (out_) out_(EventLine(id, params));
+    return hr;
+  }
+  std::function<void(const std::string&)> out_;
+  Hook hook_;
+  ComPtr<winhost::EventSink> sink_;
+};
+
+// A property-notify sink that writes "changed DISPID" to out for every change, after the test's
+// hook. Going away, it detaches from the sink the control may still hold.
+class NotifyRecorder {
+ public:
+  using Hook = std::function<void(DISPID)>;
+  explicit NotifyRecorder(std::function<void(const std::string&)> out)
+      : out_(std::move(out)), sink_(MakeObject<winhost::NotifySink>([this](DISPID id) {
+          Hook hook = hook_;
+          if (hook) hook(id);
+          if (out_) out_("changed " + std::to_string(id));
+        })) {}
+  ~NotifyRecorder() { sink_->set_callback({}); }
+  NotifyRecorder(const NotifyRecorder&) = delete;
+  NotifyRecorder& operator=(const NotifyRecorder&) = delete;
+
+  void set_hook(Hook hook) { hook_ = std::move(hook); }
+  winhost::NotifySink* get() const { return sink_.get(); }
+
+ private:
+  std::function<void(const std::string&)> out_;
+  Hook hook_;
+  ComPtr<winhost::NotifySink> sink_;
+};
+
 class PortRig {
  public:
   explicit PortRig(int portNumber, bool runMode = true) : portNumber_(portNumber) {
@@ -72,12 +138,10 @@ class PortRig {
     form = ComPtr<Form>::Attach(new Form);
     form->SetUserMode(runMode);
     EXPECT_EQ(form->AddControl(port.get(), u"Port1"), S_OK);
-    events = ComPtr<testcon::event_sink>::Attach(
-        new testcon::event_sink([this](const std::string& l) { lines.push_back(l); }));
-    notes = ComPtr<testcon::notify_sink>::Attach(
-        new testcon::notify_sink([this](const std::string& l) { lines.push_back(l); }));
-    EXPECT_NE(testcon::advise(port.get(), DIID__IPort18Events, events.get()), 0u);
-    EXPECT_NE(testcon::advise(port.get(), IID_IPropertyNotifySink, notes.get()), 0u);
+    events = std::make_unique<EventRecorder>([this](const std::string& l) { lines.push_back(l); });
+    notes = std::make_unique<NotifyRecorder>([this](const std::string& l) { lines.push_back(l); });
+    EXPECT_NE(winhost::Advise(port.get(), DIID__IPort18Events, events->get()), 0u);
+    EXPECT_NE(winhost::Advise(port.get(), IID_IPropertyNotifySink, notes->get()), 0u);
     EXPECT_EQ(Put(DISPID_Port_PortNumber, Variant::I4(portNumber)), S_OK);
     lines.clear();
     impl->ClearDirty();
@@ -154,9 +218,9 @@ class PortRig {
   ComPtr<IDispatch> port;
   CPort19* impl = nullptr;
   ComPtr<Form> form;
-  ComPtr<testcon::event_sink> events;
-  ComPtr<testcon::notify_sink> notes;
-  std::vector<std::string> lines;
+  std::vector<std::string> lines;  // before the recorders, which write to it
+  std::unique_ptr<EventRecorder> events;
+  std::unique_ptr<NotifyRecorder> notes;
 };
 
 inline int NextPortNumber() {
