@@ -99,6 +99,9 @@ void host::close() {
   if (form_) form_->Close();
   form_.Reset();
   control_.Reset();
+  // Whatever may still hold the sinks reaches nothing from here on.
+  if (events_) events_->set_handler({});
+  if (notify_) notify_->set_callback({});
 }
 
 void host::fail(HRESULT hr, std::u16string_view description) {
@@ -123,8 +126,8 @@ HRESULT host::create(const std::string& library) {
   form_ = ComPtr<Form>::Attach(new Form);
   form_->SetUserMode(true);
   form_->AddControl(control_.get(), u"Port1");
-  events_ = ComPtr<event_sink>::Attach(new event_sink(out_));
-  notify_ = ComPtr<notify_sink>::Attach(new notify_sink(out_));
+  events_ = make_event_sink(out_);
+  notify_ = make_notify_sink(out_);
   if (!advise(control_.get(), ravlin::DIID__IPort18Events, events_.get()) ||
       !advise(control_.get(), IID_IPropertyNotifySink, notify_.get())) {
     fail(CONNECT_E_CANNOTCONNECT, std::string("cannot connect to the control's events"));

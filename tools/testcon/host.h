@@ -43,8 +43,8 @@ class host {
   line_callback out_;
   win::ComPtr<win::IDispatch> control_;
   win::ComPtr<win::Form> form_;
-  win::ComPtr<event_sink> events_;
-  win::ComPtr<notify_sink> notify_;
+  win::ComPtr<winhost::EventSink> events_;
+  win::ComPtr<winhost::NotifySink> notify_;
 };
 
 }  // namespace testcon
