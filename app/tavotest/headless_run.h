@@ -1,0 +1,21 @@
+// tavotest --run FILE: runs a command file with the main window's whole machinery and no window
+// shown, then shuts down as "Quit" does.
+//
+// The port is opened first; a port that cannot be opened ends the run with its reason. Each
+// command line goes through the command entry and "Send" as a person would, and is followed by
+// one line "=> " + reply type and echo, status and status text. Exit status: 0 the script ran to
+// its end, 1 Error Stop ended it, 2 the port was closed by a failure (or never opened), 4 the
+// file could not be read or a LOOP line names no line of the file.
+//
+// Offers: runCommandFile.
+#pragma once
+
+#include <QString>
+
+namespace tavo {
+
+class Form1;
+
+int runCommandFile(Form1& form, const QString& file, bool errorStop);
+
+}  // namespace tavo

@@ -1,0 +1,157 @@
+// Tavotest: the bench application for the card reader/writer/printer.
+//
+//   tavotest [--lang ja|en] [--home DIR]                    the window
+//   tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]
+//   tavotest --ui-script FILE [--lang ja|en] [--home DIR]
+//
+// The start-up routine: shared state to its start values, the main window created and loaded
+// (settings file, message tables, scheduler), then shown, or driven headless by a command file
+// or a UI script on the offscreen platform.
+#include <QApplication>
+#include <QFile>
+#include <cstdio>
+#include <cstring>
+
+#include "app/core/dialogs.h"
+#include "app/core/form1.h"
+#include "app/core/module1.h"
+#include "app/core/program_folder.h"
+#include "app/files/command_script.h"
+#include "app/tavotest/headless_run.h"
+#include "app/tavotest/transcript.h"
+#include "app/tavotest/ui_script.h"
+
+namespace {
+
+struct Options {
+  QString runFile;
+  QString uiScript;
+  QString home;
+  bool english = false;
+  bool errorStop = false;
+};
+
+const char kUsage[] =
+    "usage: tavotest [--lang ja|en] [--home DIR]\n"
+    "       tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]\n"
+    "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n";
+
+void help() {
+  std::printf(
+      "%s\n"
+      "Tavotest talks to the card reader/writer/printer on COM<n> (RAVLIN_COM<n> names the "
+      "device,\n"
+      "else /dev/ttyS<n-1>). The program folder (settings file Marlo4.ini, log records) is "
+      "--home,\n"
+      "else $TAVOTEST_HOME, else the executable's folder.\n"
+      "\n"
+      "--run FILE     runs a command file without a window: END, LOOP, POLL, WAIT and command\n"
+      "               lines (label of six characters, then the command). Prints every log line,\n"
+      "               every message as 'message: TEXT', and '=> TYPE STATUS TEXT' after each\n"
+      "               command. Exit status 0 ran to its end, 1 stopped by --error-stop, 2 the\n"
+      "               port closed or did not open, 4 the file cannot be run.\n"
+      "--ui-script F  drives the windows without a screen, one command a line:\n"
+      "               window NAME | menu NAME | set OBJECT TEXT | select OBJECT TEXT |\n"
+      "               check OBJECT on|off | press OBJECT | key OBJECT Enter|Escape |\n"
+      "               answer ok|cancel|yes|no|TEXT | wait MS | print OBJECT | snapshot FILE |\n"
+      "               quit. Exit status 0, or 3 when a line was bad.\n"
+      "--lang ja|en   message language (default ja)\n",
+      kUsage);
+}
+
+bool parse(int argc, char** argv, Options* o) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    auto value = [&](QString* out) {
+      if (i + 1 >= argc) return false;
+      *out = QString::fromLocal8Bit(argv[++i]);
+      return true;
+    };
+    if (!std::strcmp(a, "--run")) {
+      if (!value(&o->runFile)) return false;
+    } else if (!std::strcmp(a, "--ui-script")) {
+      if (!value(&o->uiScript)) return false;
+    } else if (!std::strcmp(a, "--home")) {
+      if (!value(&o->home)) return false;
+    } else if (!std::strcmp(a, "--lang")) {
+      QString lang;
+      if (!value(&lang) || (lang != u"ja" && lang != u"en")) return false;
+      o->english = lang == u"en";
+    } else if (!std::strcmp(a, "--error-stop")) {
+      o->errorStop = true;
+    } else {
+      return false;
+    }
+  }
+  return o->runFile.isEmpty() || o->uiScript.isEmpty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      help();
+      return 0;
+    }
+  }
+  Options options;
+  if (!parse(argc, argv, &options)) {
+    std::fputs(kUsage, stderr);
+    return 4;
+  }
+  const bool headless = !options.runFile.isEmpty() || !options.uiScript.isEmpty();
+  if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tavotest"));
+
+  QStringList scriptLines;
+  if (!options.uiScript.isEmpty()) {
+    QFile f(options.uiScript);
+    if (!f.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "tavotest: %s: %s\n", qPrintable(options.uiScript),
+                   qPrintable(f.errorString()));
+      return 4;
+    }
+    scriptLines = QString::fromUtf8(f.readAll()).split(u'\n');
+    for (QString& line : scriptLines)
+      if (line.endsWith(u'\r')) line.chop(1);
+  }
+
+  tavo::Module1& m = tavo::module1();
+  tavo::resetLinkState(m);
+  m.programFolder = tavo::programFolder(options.home);
+
+  if (headless) {
+    tavo::Dialogs::setScripted(true);
+    const bool withAnswers = !options.uiScript.isEmpty();
+    tavo::Dialogs::setObserver([withAnswers](const tavo::Dialogs::Shown& shown) {
+      QString line = QStringLiteral("message: ") + tavo::escapeText(shown.text);
+      if (withAnswers) line += QStringLiteral(" -> ") + tavo::escapeText(shown.answer);
+      tavo::printLine(line);
+    });
+  }
+
+  tavo::Form1 form(m);
+  QString error;
+  if (!form.createPort(&error)) {
+    std::fprintf(stderr, "tavotest: %s\n", qPrintable(error));
+    if (!headless) tavo::Dialogs::message(nullptr, error, tavo::MsgIcon::Critical);
+  }
+  if (headless) form.onLog = [](const QString& line) { tavo::printLine(tavo::escapeText(line)); };
+  form.formLoad();
+  if (options.english) form.switchLanguage(false);
+
+  if (!options.runFile.isEmpty())
+    return tavo::runCommandFile(form, options.runFile, options.errorStop);
+
+  form.show();
+  if (!options.uiScript.isEmpty()) {
+    tavo::UiScript script(form, [](const QString& line) { tavo::printLine(line); });
+    script.setLines(scriptLines);
+    return script.run();
+  }
+  return app.exec();
+}
