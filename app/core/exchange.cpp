@@ -195,8 +195,13 @@ void Exchange::poll() {
   m_.replyType.clear();
   m_.replyText.clear();
   m_.pollRequest = 1;
+  // A closed port is opened by the scheduler for this poll: the wait ends with the reply, or
+  // when the port is closed and no poll is pending any more (it could not be opened, or it was
+  // closed again by a give-up or a line event). So the first command after start-up reaches
+  // the device instead of only opening the port.
   waitUntil([this] {
-    return !portOpen() || m_.replyType == u"B" || m_.replyType == u"A" || m_.replyType == u"R";
+    if (m_.replyType == u"B" || m_.replyType == u"A" || m_.replyType == u"R") return true;
+    return !portOpen() && m_.pollRequest == 0;
   });
   m_.commBusy = 0;
 }

@@ -70,7 +70,8 @@ class Exchange {
 
   // Runs commandText and waits for its answer; returns at once when busy or the port is closed.
   void comu();
-  // Polls and waits for the device's reply; returns at once when busy.
+  // Polls and waits for the device's reply; returns at once when busy. A closed port is opened
+  // for the poll; the wait ends without a reply when it cannot be.
   void poll();
   // Closes, configures and opens the port; on success the scheduler runs and both buffers are
   // cleared. Failure leaves the port closed and the scheduler stopped, with the reason in

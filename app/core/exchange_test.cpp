@@ -320,8 +320,7 @@ TEST_F(ExchangeTest, SilentDeviceGetsNaksThenTheLinkGivesUp) {
   port.device = [this](const QByteArray& b) {
     if (b == kPoll) port.answer(reply("R0000"));
   };
-  ex.poll();      // the port is closed: returns at once with the poll raised
-  view.run(200);  // opening waits 0.1 s after the close that comes first
+  ex.poll();  // the port is closed: the poll opens it
   EXPECT_TRUE(port.isOpen);
   EXPECT_EQ(port.opens, 2);
   EXPECT_EQ(m.replyType, "R");
@@ -564,11 +563,29 @@ TEST_F(ExchangeTest, FailedOpenLeavesThePortClosedAndSaysWhyOnce) {
   EXPECT_EQ(view.log.size(), 1);
   EXPECT_TRUE(view.log[0].endsWith("no such device"));
 
-  // comu on a closed port sends nothing and returns at once.
+  // comu on a closed port sends nothing and returns at once; a poll tries to open it once.
   m.commandText = QStringLiteral("VS");
   ex.comu();
   EXPECT_TRUE(port.written.isEmpty());
   EXPECT_EQ(m.commBusy, 0);
+  const int opens = port.opens;
+  ex.poll();
+  EXPECT_EQ(port.opens, opens + 1);
+  EXPECT_EQ(m.commBusy, 0);
+  EXPECT_TRUE(port.written.isEmpty());
+}
+
+TEST_F(ExchangeTest, FirstSendAfterStartOpensThePortAndSendsTheCommand) {
+  port.device = [this](const QByteArray& b) {
+    if (b == kPoll) port.answer(reply("R0000"));
+    if (b == commandBytes("VS")) port.answer(reply("AVS90"));
+  };
+  view.setTimerEnabled(TimerId::Timer1, true);  // as after start-up: scheduler on, port closed
+  ex.poll();
+  m.commandText = QStringLiteral("VS");
+  ex.comu();
+  EXPECT_EQ(port.written, QList<QByteArray>({kPoll, commandBytes("VS")}));
+  EXPECT_EQ(m.replyType, "A");
 }
 
 TEST_F(ExchangeTest, StatusWaitKeepsPollingThroughGiveUpsUntilAStatusComes) {
