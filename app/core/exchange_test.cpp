@@ -4,6 +4,8 @@
 // code under test.
 #include <gtest/gtest.h>
 
+#include "app/core/qstring_printer.h"
+
 #include <QHash>
 #include <QStringList>
 #include <deque>

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/core/qstring_printer.h"
+
 #include "app/core/module1.h"
 
 namespace tavo {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <algorithm>
 
 #include "platform/comm/device_name.h"
 
@@ -54,7 +55,7 @@ QList<SerialDevice> scanSerialDevices(const SerialScan& scanIn) {
 
   // Which numbers reach which device, and which of them are set on purpose (not the default).
   QMap<QString, QList<int>> portsOf;
-  QMap<QString, QString> mappedPath;  // canonical -> the path as mapped
+  QList<std::pair<QString, QString>> mapped;  // canonical, the path as mapped; by COM number
   const QString root = scan.devRoot;
   for (int n = 1; n <= scan.maxPort; ++n) {
     const QString path = scan.comPath(n);
@@ -62,7 +63,9 @@ QList<SerialDevice> scanSerialDevices(const SerialScan& scanIn) {
     const QString device = resolved(path);
     portsOf[device].append(n);
     const bool isDefault = path == root + QStringLiteral("/ttyS%1").arg(n - 1);
-    if (!isDefault && !mappedPath.contains(device)) mappedPath.insert(device, path);
+    const bool known = std::any_of(mapped.cbegin(), mapped.cend(),
+                                   [&](const auto& m) { return m.first == device; });
+    if (!isDefault && !known) mapped.append({device, path});
   }
 
   QList<SerialDevice> out;
@@ -82,18 +85,19 @@ QList<SerialDevice> scanSerialDevices(const SerialScan& scanIn) {
 
   for (const QString& p : entries(root + QStringLiteral("/serial/by-id"), {QStringLiteral("*")}))
     add(p, {});
-  for (const QString& p : entries(root, {QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}))
-    if (!listed.contains(resolved(p))) add(p, {});
+  for (const QString& pattern : {QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")})
+    for (const QString& p : entries(root, {pattern}))
+      if (!listed.contains(resolved(p))) add(p, {});
   for (const QString& p : entries(root, {QStringLiteral("ttyS*")}))
     if (!listed.contains(resolved(p)) && scan.uartAnswers(p)) add(p, {});
-  for (auto it = mappedPath.cbegin(); it != mappedPath.cend(); ++it) {
-    if (listed.contains(it.key())) continue;
+  for (const auto& [device, path] : mapped) {
+    if (listed.contains(device)) continue;
     QString note;
-    if (!QFileInfo::exists(it.key()))
+    if (!QFileInfo::exists(device))
       note = QStringLiteral("mapped, but not present");
-    else if (it.key().startsWith(root + QStringLiteral("/pts/")))
+    else if (device.startsWith(root + QStringLiteral("/pts/")))
       note = QStringLiteral("pseudo-terminal");
-    add(it.value(), note);
+    add(path, note);
   }
   return out;
 }

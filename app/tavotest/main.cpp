@@ -86,6 +86,18 @@ bool parse(int argc, char** argv, Options* o) {
   return o->runFile.isEmpty() || o->uiScript.isEmpty();
 }
 
+// The offscreen platform says it cannot pass size hints each time a window is shown; that is
+// no news to a headless run, and it would bury what the run says on standard error.
+QtMessageHandler standardHandler = nullptr;
+
+void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+  if (standardHandler)
+    standardHandler(type, context, message);
+  else
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -103,6 +115,7 @@ int main(int argc, char** argv) {
   const bool headless = !options.runFile.isEmpty() || !options.uiScript.isEmpty();
   if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (headless) standardHandler = qInstallMessageHandler(quietOffscreen);
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tavotest"));
