@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the Tavotest windows, offscreen, after a few exchanges with the
+# device simulator: docs/form1-ja.png, docs/form1-en.png, docs/formcom.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh default
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/tavotest-shots.XXXXXX")"
+cleanup() {
+  [[ -n "${sim_pid:-}" ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+build/bin/tavosim --link "$work/com1" --speed 0 </dev/null >/dev/null &
+sim_pid=$!
+for _ in $(seq 50); do [[ -e "$work/com1" ]] && break; sleep 0.1; done
+export RAVLIN_COM1="$work/com1" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen
+docs="$PWD/docs"
+
+for lang in ja en; do
+  mkdir -p "$work/$lang"
+  cat >"$work/$lang/shot.txt" <<SCRIPT
+set Text5 PA
+press cmdKaishi
+set Text5 VS
+press cmdKaishi
+set Text5 MS:F1X0Y0N0K0
+press cmdKaishi
+set Text5 PD:0/4/0/esc\$e22TEST lf\$テスト
+press cmdKaishi
+set Text5 CT:0
+press cmdKaishi
+wait 100
+check "Auto Poll" off
+set Text5 VS
+press cmdKaishi
+snapshot $docs/form1-$lang.png
+SCRIPT
+  if [[ $lang == ja ]]; then
+    printf '%s\n' 'menu "Comm Setting"' "snapshot $docs/formcom.png" 'press Command22' \
+      >>"$work/$lang/shot.txt"
+  fi
+  build/bin/tavotest --ui-script "$work/$lang/shot.txt" --lang "$lang" --home "$work/$lang" >/dev/null
+done
+ls -l docs/*.png
