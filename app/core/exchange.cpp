@@ -50,6 +50,11 @@ void Exchange::Timer1_Timer() {
     interval = m_.nakInterval;
   else if (m_.replyStatus == u"12" || m_.replyType == u"B")
     interval = m_.busyInterval;
+  // With nothing to send or receive the scheduler only refreshes the port labels, so it ticks
+  // slower; a request raised meanwhile brings the next tick at once (kickScheduler).
+  if (interval == m_.normalInterval && m_.rxState == 0 && m_.pollRequest == 0 &&
+      m_.sendRequest == 0)
+    interval = kIdleInterval;
   view_.setTimerInterval(TimerId::Timer1, interval);
   view_.setTimerEnabled(TimerId::Timer1, true);
   showLineState();
@@ -69,6 +74,11 @@ void Exchange::showLineState() {
 void Exchange::Timer2_Timer() {
   view_.setTimerEnabled(TimerId::Timer2, false);
   m_.nakRequest = 1;
+  kickScheduler();
+}
+
+void Exchange::kickScheduler() {
+  if (view_.timerEnabled(TimerId::Timer1)) view_.setTimerInterval(TimerId::Timer1, 0);
 }
 
 void Exchange::Timer3_Timer() {
@@ -153,6 +163,7 @@ void Exchange::comu() {
   m_.replyStatus.clear();
   m_.replyText.clear();
   m_.sendRequest = 1;
+  kickScheduler();
 
   if (head == u"RS") {
     // Waits for the device's status; no device keeps this polling (the give-up closes the port,
@@ -166,6 +177,7 @@ void Exchange::comu() {
       if (m_.pollRequest == 0 && m_.sendRequest == 0) {
         m_.pollRequest = 1;
         if (!view_.timerEnabled(TimerId::Timer1)) view_.setTimerEnabled(TimerId::Timer1, true);
+        kickScheduler();
       }
       return false;
     });
@@ -195,6 +207,7 @@ void Exchange::poll() {
   m_.replyType.clear();
   m_.replyText.clear();
   m_.pollRequest = 1;
+  kickScheduler();
   // A closed port is opened by the scheduler for this poll: the wait ends with the reply, or
   // when the port is closed and no poll is pending any more (it could not be opened, or it was
   // closed again by a give-up or a line event). So the first command after start-up reaches

@@ -1,9 +1,10 @@
 // The command exchange with the device, run on the main window's thread.
 //
 // How it works: nothing here blocks. A scheduler timer (Timer1, every 2 ms, 10 ms while the
-// device is busy, 50 ms while a NAK is pending) looks at the request flags of Module1 on each tick
-// and performs at most one link action: send a NAK, process received input, send a poll, or send
-// the pending command, in that order of priority. A transmission arms the reply timer (Timer2,
+// device is busy, 50 ms while a NAK is pending, 50 ms while nothing at all is pending; a request
+// raised outside a tick brings the next tick at once) looks at the request flags of Module1 on each
+// tick and performs at most one link action: send a NAK, process received input, send a poll, or
+// send the pending command, in that order of priority. A transmission arms the reply timer (Timer2,
 // whose expiry raises a NAK request) and the give-up timer (Timer3, whose expiry closes the port
 // and tells the operator). The receive path takes whatever bytes wait and feeds them one at a
 // time to the receive state machine, which fills the reply fields and the status labels.
@@ -99,11 +100,16 @@ class Exchange {
   // The clock waitSeconds reads (seconds since midnight); tests replace it.
   std::function<float()> clock;
 
+  // The scheduler's interval while nothing is pending.
+  static constexpr int kIdleInterval = 50;
+
  private:
   bool portOpen();
   bool japanese() const { return m_.japaneseMode == 1; }
   QString pick(const char16_t* english, const char16_t* japaneseText) const;
   void waitUntil(const std::function<bool()>& done);
+  // Brings the scheduler's next tick forward to now (when it runs), for a request just raised.
+  void kickScheduler();
 
   Module1& m_;
   PortApi& port_;

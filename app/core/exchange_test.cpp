@@ -106,6 +106,7 @@ class FakeView final : public ExchangeView {
     double due = 0;
   };
 
+  static constexpr int kIdle = Exchange::kIdleInterval;
   double now = 0;
   double limit = 120000;  // virtual ms after which a test is a runaway
   Exchange* exchange = nullptr;
@@ -366,11 +367,11 @@ TEST_F(ExchangeTest, BadCheckByteShowsBccErrorAndPollsWithoutNak) {
   m.commandText = QStringLiteral("PA");
   ex.comu();
   EXPECT_EQ(m.replyCommand, "PA");
-  view.run(20);  // the poll that follows "PA"
+  view.run(200);  // the poll that follows "PA"
   m.commandText = QStringLiteral("VS");
   m.replyType.clear();
   m.sendRequest = 1;
-  view.run(20);
+  view.run(200);
   // The poll that "Auto Poll" sends after the bad reply finds the error shown.
   EXPECT_EQ(stateWhenPolled, "BCC error     PA|");
   EXPECT_EQ(count(kNak), 0);
@@ -499,7 +500,11 @@ TEST_F(ExchangeTest, PendingNakIsServedBeforeTheReceiveStep) {
 TEST_F(ExchangeTest, SchedulerIntervals) {
   openPort();
   ex.Timer1_Timer();
+  EXPECT_EQ(view.timers[0].interval, FakeView::kIdle);  // nothing pending
+  m.rxState = 1;                                        // a reply awaited
+  ex.Timer1_Timer();
   EXPECT_EQ(view.timers[0].interval, 2);
+  m.rxState = 0;
   m.replyStatus = QStringLiteral("12");
   ex.Timer1_Timer();
   EXPECT_EQ(view.timers[0].interval, 10);
@@ -508,10 +513,11 @@ TEST_F(ExchangeTest, SchedulerIntervals) {
   ex.Timer1_Timer();
   EXPECT_EQ(view.timers[0].interval, 10);
   m.replyType.clear();
-  ex.Timer2_Timer();  // the reply time passed: a NAK is due
+  ex.Timer2_Timer();  // the reply time passed: a NAK is due, and the next tick comes at once
+  EXPECT_EQ(view.timers[0].interval, 0);
   m.rxState = 0;
-  ex.Timer1_Timer();  // sends it
-  EXPECT_EQ(view.timers[0].interval, 2);
+  ex.Timer1_Timer();                      // sends it
+  EXPECT_EQ(view.timers[0].interval, 2);  // its reply is awaited
   m.nakRequest = 1;
   m.rxState = 1;
   port.isOpen = false;  // the NAK send fails: the link is closed, but a later NAK...
