@@ -116,8 +116,7 @@ void Exchange::commIni() {
   lastOpenError_ = error.isEmpty() ? pick(u"the port did not open", u"ポートが開きません") : error;
   if (lastOpenError_ != reportedOpenError_) {
     reportedOpenError_ = lastOpenError_;
-    view_.addLog(pick(u"COM%1: cannot open: ", u"COM%1 を開けません: ").arg(m_.portNumber) +
-                 lastOpenError_);
+    view_.addLog(pick(u"Cannot open the port: ", u"ポートを開けません: ") + lastOpenError_);
   }
 }
 

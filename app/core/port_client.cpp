@@ -8,6 +8,7 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/client_site.h"
+#include "platform/comm/device_name.h"
 #include "platform/host/connection.h"
 #include "platform/host/dispatch_call.h"
 #include "platform/host/event_sink.h"
@@ -154,13 +155,15 @@ bool PortClient::open(QString* error) {
   Variant result;
   std::u16string description;
   const HRESULT hr = winhost::CallMethod(c_->port.get(), dispid::Open, {}, &result, &description);
-  if (FAILED(hr)) {
-    lastError_ = toQString(description);
-    if (error) *error = lastError_;
-    return false;
-  }
-  if (!asBool(result)) {
-    if (error) error->clear();
+  if (FAILED(hr) || !asBool(result)) {
+    // The control names the failure; the device the port number stands for tells the operator
+    // where to look (a missing adapter, a wrong mapping, no permission).
+    const int number = portNumber();
+    const QString device =
+        QString::fromStdString(win::detail::ResolveDevicePath("COM" + std::to_string(number)));
+    lastError_ = (FAILED(hr) ? toQString(description) : QString()) +
+                 QStringLiteral(" (COM%1 = %2)").arg(number).arg(device);
+    if (error) *error = lastError_.trimmed();
     return false;
   }
   return true;

@@ -60,11 +60,7 @@ int runCommandFile(Form1& form, const QString& file, bool errorStop) {
   form.exchange().commIni();
   if (!form.port().opened()) {
     const QString reason = form.exchange().lastOpenError();
-    Dialogs::message(&form,
-                     QStringLiteral("COM%1: %2")
-                         .arg(m.portNumber)
-                         .arg(reason.isEmpty() ? QStringLiteral("the port did not open") : reason),
-                     MsgIcon::Critical);
+    Dialogs::message(&form, reason, MsgIcon::Critical);
     form.formQueryUnload();
     return 2;
   }
