@@ -126,7 +126,7 @@ void startupToFirstPoll(const QTemporaryDir& dir) {
 }
 
 // 2. Exchange overhead, in this process.
-void exchangeOverhead(const QTemporaryDir& dir, const std::string& link) {
+void exchangeOverhead(const QTemporaryDir& dir) {
   tavo::Module1& m = tavo::module1();
   tavo::resetLinkState(m);
   m.programFolder = dir.path();
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
   qputenv("RAVLIN_COM1", QByteArray::fromStdString(link));
   {
     QApplication app(argc, argv);
-    exchangeOverhead(dir, link);
+    exchangeOverhead(dir);
   }
   idleCpu(dir, link);
   stop(sim);
