@@ -59,6 +59,9 @@ DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>
       return error;
     }
     created->line_->ModemStatus(&created->lastModem_);
+    // The line counts errors for ever; those of an earlier open are not this handle's.
+    created->line_->Counts(&created->errorBase_);
+    created->eventBase_ = created->errorBase_;
   }
   created->service_ = std::thread([raw = created.get()] { raw->Run(); });
   *device = std::move(created);

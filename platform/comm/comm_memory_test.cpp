@@ -292,6 +292,22 @@ TEST_F(MemoryComm, ErrorBitsAreReportedOnce) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
 }
 
+// The line counts its errors for ever (as a serial driver does across opens); a new handle reports
+// only the errors that come while it is open.
+TEST_F(MemoryComm, ErrorsOfAnEarlierOpenAreNotReportedAgain) {
+  device_->RaiseErrors(CE_FRAME);
+  ASSERT_TRUE(CloseHandle(port_));
+  port_ = CreateFileA(device_->Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+  DWORD errors = 0;
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, 0u);
+  device_->RaiseErrors(CE_OVERRUN);
+  ASSERT_TRUE(ClearCommError(port_, &errors, nullptr));
+  EXPECT_EQ(errors, static_cast<DWORD>(CE_OVERRUN));
+}
+
 TEST_F(MemoryComm, NullDiscardDropsReceivedNuls) {
   DCB dcb{};
   GetCommState(port_, &dcb);

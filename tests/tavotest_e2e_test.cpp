@@ -1,0 +1,1217 @@
+// Tavotest end to end: the real binary, started as a child process, talks over a pseudo-terminal
+// to a device that the test plays (or to the simulator). The test reads the frames the program
+// puts on the line with a parser of its own, answers them, and reads the program's transcript
+// (--run, --ui-script) line by line as it comes. Expected frames and texts are worked out here
+// from the link protocol, not taken from the application's code.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::string;  // raw line bytes
+using Clock = std::chrono::steady_clock;
+using Lines = std::vector<std::string>;
+
+constexpr char STX = 0x02, ETX = 0x03, EOT = 0x04, ENQ = 0x05, ACK = 0x06, NAK = 0x15;
+
+// ---- Frames ------------------------------------------------------------------------------------
+
+// XOR of the text bytes and ETX.
+char Bcc(const Bytes& text) {
+  char b = ETX;
+  for (char c : text) b ^= c;
+  return b;
+}
+// What the device sends: STX text ETX BCC.
+Bytes Reply(const Bytes& text) {
+  return STX + text + ETX + Bcc(text);
+}
+Bytes ReplyWithBadBcc(const Bytes& text) {
+  return STX + text + ETX + static_cast<char>(Bcc(text) ^ 0x5A);
+}
+// What the host sends for a command: EOT STX text ETX BCC.
+Bytes CommandFrame(const Bytes& text) {
+  return EOT + Reply(text);
+}
+const Bytes kPoll{EOT, ENQ};
+
+// "テスト" in code page 932.
+const Bytes kTesutoSjis = "\x83\x65\x83\x58\x83\x67";
+
+// One transmission of the host, as the device takes it apart.
+struct HostFrame {
+  enum class Kind { Poll, Command, Nak, Stray };
+  Kind kind = Kind::Stray;
+  Bytes bytes;  // as on the line
+  Bytes text;   // a command's text, without ETX
+  speed_t speed = 0;
+  Clock::time_point at;          // when the device read it
+  Clock::time_point answeredAt;  // when the device's answer went out (none: at)
+};
+
+// Splits the host's byte stream into polls, command frames (with a good check byte), NAKs and
+// stray bytes.
+class FrameParser {
+ public:
+  // Returns true when c completed a transmission, stored in *out.
+  bool Take(char c, HostFrame* out) {
+    switch (state_) {
+      case State::Idle:
+        if (c == EOT) {
+          partial_.assign(1, c);
+          state_ = State::AfterEot;
+          return false;
+        }
+        return Emit(c == NAK ? HostFrame::Kind::Nak : HostFrame::Kind::Stray, Bytes(1, c), {}, out);
+      case State::AfterEot:
+        partial_ += c;
+        if (c == STX) {
+          state_ = State::Text;
+          return false;
+        }
+        state_ = State::Idle;
+        return Emit(c == ENQ ? HostFrame::Kind::Poll : HostFrame::Kind::Stray, partial_, {}, out);
+      case State::Text:
+        partial_ += c;
+        if (c == ETX) state_ = State::Check;
+        return false;
+      case State::Check: {
+        partial_ += c;
+        state_ = State::Idle;
+        const Bytes text = partial_.substr(2, partial_.size() - 4);
+        const bool good = Bcc(text) == c;
+        return Emit(good ? HostFrame::Kind::Command : HostFrame::Kind::Stray, partial_,
+                    good ? text : Bytes(), out);
+      }
+    }
+    return false;
+  }
+
+ private:
+  enum class State { Idle, AfterEot, Text, Check };
+  static bool Emit(HostFrame::Kind kind, const Bytes& bytes, const Bytes& text, HostFrame* out) {
+    *out = HostFrame{};
+    out->kind = kind;
+    out->bytes = bytes;
+    out->text = text;
+    return true;
+  }
+  State state_ = State::Idle;
+  Bytes partial_;
+};
+
+// "poll", "NAK", a command's text, or "stray" + hex bytes: frame lists read in test output.
+std::string Describe(const HostFrame& f) {
+  switch (f.kind) {
+    case HostFrame::Kind::Poll:
+      return "poll";
+    case HostFrame::Kind::Nak:
+      return "NAK";
+    case HostFrame::Kind::Command:
+      return f.text;
+    case HostFrame::Kind::Stray:
+      break;
+  }
+  std::string out = "stray";
+  char hex[4];
+  for (unsigned char c : f.bytes) {
+    std::snprintf(hex, sizeof hex, " %02X", c);
+    out += hex;
+  }
+  return out;
+}
+Lines Describe(const std::vector<HostFrame>& frames) {
+  Lines out;
+  for (const auto& f : frames) out.push_back(Describe(f));
+  return out;
+}
+std::vector<HostFrame> Commands(const std::vector<HostFrame>& frames) {
+  std::vector<HostFrame> out;
+  for (const auto& f : frames)
+    if (f.kind == HostFrame::Kind::Command) out.push_back(f);
+  return out;
+}
+std::vector<HostFrame> OfKind(const std::vector<HostFrame>& frames, HostFrame::Kind kind) {
+  std::vector<HostFrame> out;
+  for (const auto& f : frames)
+    if (f.kind == kind) out.push_back(f);
+  return out;
+}
+long long Ms(Clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+// ---- The device played by the test ---------------------------------------------------------
+
+// What the device sends back for a transmission, after a delay of its own; nothing for silence.
+struct Answer {
+  Answer() = default;
+  Answer(Bytes b, int delay = 0) : bytes(std::move(b)), delayMs(delay) {}  // NOLINT
+  Bytes bytes;
+  int delayMs = 0;
+};
+
+// The usual device: a poll answers "R0000" (idle, no card), a command "A" + echo + "90";
+// "RS" (reset) answers like a poll.
+Answer UsualAnswer(const HostFrame& f) {
+  if (f.kind == HostFrame::Kind::Poll || f.text == "RS") return Reply("R0000");
+  if (f.kind == HostFrame::Kind::Command) return Reply("A" + f.text.substr(0, 2) + "90");
+  return {};
+}
+
+// A pseudo-terminal whose slave is the program's COM1 and whose master is the device. A thread
+// reads what the program sends, records each transmission with the line speed the program had
+// set, and answers through the handler. The test keeps the slave open, so the line survives the
+// program closing and reopening its port.
+class PtyDevice {
+ public:
+  using Handler = std::function<Answer(const HostFrame&)>;
+
+  explicit PtyDevice(Handler handler = UsualAnswer) : handler_(std::move(handler)) {
+    if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) {
+      ADD_FAILURE() << "openpty failed";
+      return;
+    }
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(slave_, F_SETFD, FD_CLOEXEC);
+    termios t{};
+    tcgetattr(slave_, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave_, TCSANOW, &t);
+    path_ = ttyname(slave_);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~PtyDevice() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
+  }
+
+  const std::string& path() const { return path_; }
+
+  std::vector<HostFrame> Frames() const {
+    std::lock_guard lock(mutex_);
+    return frames_;
+  }
+  // Waits until done(frames) holds, at most timeoutMs.
+  bool WaitUntil(const std::function<bool(const std::vector<HostFrame>&)>& done,
+                 int timeoutMs = 10000) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return done(frames_); });
+  }
+  bool WaitFrames(std::size_t count, int timeoutMs = 10000) const {
+    return WaitUntil([count](const auto& f) { return f.size() >= count; }, timeoutMs);
+  }
+
+ private:
+  struct Pending {
+    Clock::time_point due;
+    Bytes bytes;
+    std::size_t frame;
+  };
+
+  void Run() {
+    FrameParser parser;
+    while (!stop_) {
+      int waitMs = 20;
+      const auto now = Clock::now();
+      if (!pending_.empty())
+        waitMs = static_cast<int>(std::clamp<long long>(Ms(pending_.front().due - now), 0, 20));
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, waitMs) == 1 && (p.revents & POLLIN)) {
+        char buf[512];
+        const ssize_t n = read(master_, buf, sizeof buf);
+        for (ssize_t i = 0; i < n; ++i) {
+          HostFrame f;
+          if (parser.Take(buf[i], &f)) Record(std::move(f));
+        }
+      }
+      while (!pending_.empty() && pending_.front().due <= Clock::now()) {
+        const Pending a = pending_.front();
+        pending_.pop_front();
+        ssize_t written = write(master_, a.bytes.data(), a.bytes.size());
+        (void)written;
+        std::lock_guard lock(mutex_);
+        frames_[a.frame].answeredAt = Clock::now();
+        changed_.notify_all();
+      }
+    }
+  }
+
+  void Record(HostFrame f) {
+    termios t{};
+    tcgetattr(slave_, &t);
+    f.speed = cfgetospeed(&t);
+    f.at = f.answeredAt = Clock::now();
+    const Answer a = handler_(f);
+    std::lock_guard lock(mutex_);
+    frames_.push_back(f);
+    if (!a.bytes.empty()) {
+      // Answers go out in order: one due earlier than an answer still waiting waits for it.
+      Clock::time_point due = f.at + std::chrono::milliseconds(a.delayMs);
+      if (!pending_.empty()) due = std::max(due, pending_.back().due);
+      pending_.push_back({due, a.bytes, frames_.size() - 1});
+    }
+    changed_.notify_all();
+  }
+
+  Handler handler_;
+  int master_ = -1, slave_ = -1;
+  std::string path_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::deque<Pending> pending_;  // device thread only
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<HostFrame> frames_;
+};
+
+// ---- Child processes ---------------------------------------------------------------------------
+
+// A program run with its standard output and error captured as they come.
+class Child {
+ public:
+  // env entries "NAME=VALUE" replace or add to the test's own environment.
+  Child(const std::string& program, const Lines& args, const Lines& env) {
+    Lines environment;
+    for (char** e = environ; *e; ++e) {
+      const std::string entry(*e);
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      if (std::none_of(env.begin(), env.end(),
+                       [&](const std::string& o) { return o.rfind(name, 0) == 0; }))
+        environment.push_back(entry);
+    }
+    environment.insert(environment.end(), env.begin(), env.end());
+    // Everything the child needs is built before fork: only async-signal-safe calls after it.
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+      ADD_FAILURE() << "pipe failed";
+      return;
+    }
+    const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(null, 0);
+      dup2(out[1], 1);
+      dup2(err[1], 2);
+      execve(program.c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    close(null);
+    close(out[1]);
+    close(err[1]);
+    if (pid_ < 0) {
+      close(out[0]);
+      close(err[0]);
+      ADD_FAILURE() << "fork failed";
+      return;
+    }
+    reader_ = std::thread([this, o = out[0], e = err[0]] { Read(o, e); });
+  }
+  ~Child() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!ended_ && pid_ > 0) kill(pid_, SIGKILL);
+    }
+    if (reader_.joinable()) reader_.join();
+  }
+
+  // Waits for an output line that matches, at most timeoutMs.
+  bool WaitLine(const std::function<bool(const std::string&)>& match, int timeoutMs = 10000) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return std::any_of(lines_.begin(), lines_.end(), match); });
+  }
+  bool WaitLine(const std::string& line, int timeoutMs = 10000) {
+    return WaitLine([&](const std::string& l) { return l == line; }, timeoutMs);
+  }
+  Lines OutputLines() const {
+    std::lock_guard lock(mutex_);
+    return lines_;
+  }
+  std::string Stderr() const {
+    std::lock_guard lock(mutex_);
+    return stderr_;
+  }
+  // The exit status; -1 when the program had not ended within timeoutMs (it is then killed).
+  int Wait(int timeoutMs = 30000) {
+    std::unique_lock lock(mutex_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return ended_; })) {
+      kill(pid_, SIGKILL);
+      changed_.wait(lock, [&] { return ended_; });
+      return -1;
+    }
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
+  }
+
+ private:
+  void Read(int out, int err) {
+    std::string partial;
+    while (out >= 0 || err >= 0) {
+      pollfd p[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+      if (poll(p, 2, -1) < 0) continue;
+      for (int i = 0; i < 2; ++i) {
+        if (p[i].fd < 0 || !(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        char buf[4096];
+        const ssize_t n = read(p[i].fd, buf, sizeof buf);
+        std::lock_guard lock(mutex_);
+        if (n <= 0) {
+          close(p[i].fd);
+          (i == 0 ? out : err) = -1;
+        } else if (i == 1) {
+          stderr_.append(buf, static_cast<std::size_t>(n));
+        } else {
+          partial.append(buf, static_cast<std::size_t>(n));
+          std::size_t nl;
+          while ((nl = partial.find('\n')) != std::string::npos) {
+            lines_.push_back(partial.substr(0, nl));
+            partial.erase(0, nl + 1);
+          }
+        }
+        changed_.notify_all();
+      }
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    std::lock_guard lock(mutex_);
+    if (!partial.empty()) lines_.push_back(partial);
+    status_ = status;
+    ended_ = true;
+    changed_.notify_all();
+  }
+
+  pid_t pid_ = -1;
+  std::thread reader_;
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  Lines lines_;
+  std::string stderr_;
+  bool ended_ = false;
+  int status_ = 0;
+};
+
+bool Contains(const Lines& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+// The index of the first line equal to `line` at or after `from`; -1 when there is none.
+long IndexOf(const Lines& lines, const std::string& line, std::size_t from = 0) {
+  for (std::size_t i = from; i < lines.size(); ++i)
+    if (lines[i] == line) return static_cast<long>(i);
+  return -1;
+}
+// The lines a UI script's print commands and message boxes wrote ("OBJECT: TEXT",
+// "message: TEXT -> ANSWER"), without the log lines.
+Lines Printed(const Lines& lines) {
+  Lines out;
+  for (const auto& l : lines) {
+    const auto colon = l.find(": ");
+    if (colon != std::string::npos && colon > 0 &&
+        std::all_of(l.begin(), l.begin() + static_cast<long>(colon), [](char c) {
+          return std::isalnum(static_cast<unsigned char>(c)) || c == '(' || c == ')';
+        }))
+      out.push_back(l);
+  }
+  return out;
+}
+std::string Joined(const Lines& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\n";
+  return out;
+}
+
+// section -> key -> value of an INI file.
+using Ini = std::map<std::string, std::map<std::string, std::string>>;
+Ini ReadIni(const std::string& text) {
+  Ini ini;
+  std::istringstream in(text);
+  std::string line, section;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      ini[section];
+    } else if (const auto eq = line.find('='); eq != std::string::npos) {
+      ini[section][line.substr(0, eq)] = line.substr(eq + 1);
+    }
+  }
+  return ini;
+}
+// A key's value, or "(missing)".
+std::string Value(const Ini& ini, const std::string& section, const std::string& key) {
+  const auto s = ini.find(section);
+  if (s == ini.end()) return "(missing)";
+  const auto k = s->second.find(key);
+  return k == s->second.end() ? "(missing)" : k->second;
+}
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void WriteText(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+// A command file: each line ended by CR LF.
+std::string CommandFile(const Lines& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\r\n";
+  return out;
+}
+
+// ---- The fixture -------------------------------------------------------------------------------
+
+class TavotestE2E : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tavotest-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    home_ = root_ / "home";
+    fs::create_directory(home_);
+    fs::create_directory(root_ / "xdg");
+    fs::permissions(root_ / "xdg", fs::perms::owner_all, fs::perm_options::replace);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  // Tavotest with the program folder home_ and COM1 at com1.
+  std::unique_ptr<Child> Start(Lines args, const std::string& com1) {
+    args.push_back("--home");
+    args.push_back(home_.string());
+    return std::make_unique<Child>(
+        TAVOTEST_BINARY, args,
+        Lines{"RAVLIN_COM1=" + com1, "XDG_RUNTIME_DIR=" + (root_ / "xdg").string(),
+              "RAVLIN_REGISTRY=" + (root_ / "no-registry.reg").string(), "RAVLIN_ACP=932",
+              "QT_QPA_PLATFORM=offscreen"});
+  }
+  // A command file run to its end: the exit status, the transcript in *lines.
+  int RunFile(const std::string& commands, const std::string& com1, Lines* lines,
+              Lines extra = {}) {
+    const fs::path file = root_ / "commands.txt";
+    WriteText(file, commands);
+    extra.insert(extra.begin(), {"--run", file.string()});
+    auto app = Start(extra, com1);
+    const int status = app->Wait(60000);
+    *lines = app->OutputLines();
+    stderr_ = app->Stderr();
+    return status;
+  }
+  // A UI script (UTF-8) run to its end.
+  int RunUiScript(const std::string& script, const std::string& com1, Lines* lines,
+                  Lines extra = {}) {
+    const fs::path file = root_ / "script.txt";
+    WriteText(file, script);
+    extra.insert(extra.begin(), {"--ui-script", file.string()});
+    auto app = Start(extra, com1);
+    const int status = app->Wait(60000);
+    *lines = app->OutputLines();
+    stderr_ = app->Stderr();
+    return status;
+  }
+  fs::path Settings() const { return home_ / "Marlo4.ini"; }
+
+  fs::path root_, home_;
+  std::string stderr_;
+};
+
+// A UI script's first lines when it sends commands. The port opens on the first request that
+// finds it closed, and a Send that finds it closed returns at once, leaving its poll to the
+// scheduler's next tick, which opens the port. This Send (of an empty entry) and the wait let
+// that happen: the device sees a poll and answers it.
+const std::string kOpenPort =
+    "press cmdKaishi\n"
+    "wait 500\n";
+
+// ---- The link, frame by frame ------------------------------------------------------------------
+
+using TavotestLink = TavotestE2E;
+
+// "Send" polls first and sends the command only once the poll has its reply; "RS" goes out as
+// 04 02 52 53 03 02 and its "R" reply ends the command.
+TEST_F(TavotestLink, SendPollsAndWaitsForTheReplyBeforeTheCommand) {
+  int polls = 0;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Poll && polls++ == 0) return {Reply("R2000"), 250};
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001RS"}), device.path(), &out), 0) << stderr_;
+  ASSERT_TRUE(device.WaitFrames(2));
+  const auto frames = device.Frames();
+  EXPECT_EQ(frames[0].bytes, Bytes("\x04\x05"));
+  EXPECT_EQ(frames[1].bytes, Bytes("\x04\x02RS\x03\x02"));
+  EXPECT_GE(frames[1].at, frames[0].answeredAt) << "the command went out before the poll's reply";
+  ASSERT_GE(out.size(), 5u) << Joined(out);
+  EXPECT_EQ(Lines(out.begin(), out.begin() + 4), (Lines{"Poll", "   R2000", "RS", "   R0000"}));
+  EXPECT_EQ(out[4].rfind("=> R 00", 0), 0u) << out[4];
+}
+
+// Text on the line is code page 932; the escape names of the command entry become their bytes.
+TEST_F(TavotestLink, CommandTextGoesOutInCodePage932WithEscapeNamesExpanded) {
+  PtyDevice device;
+  Lines out;
+  const std::string file =
+      CommandFile({"L00001PD:0/4/0/" + kTesutoSjis, "L00002PD:0/5/0/esc$Alf$bin$8Fsi$so$bin$41"});
+  ASSERT_EQ(RunFile(file, device.path(), &out), 0) << stderr_;
+  const auto commands = Commands(device.Frames());
+  ASSERT_EQ(commands.size(), 2u) << Joined(Describe(device.Frames()));
+  EXPECT_EQ(commands[0].bytes, Bytes("\x04\x02PD:0/4/0/\x83\x65\x83\x58\x83\x67\x03") +
+                                   Bcc("PD:0/4/0/" + kTesutoSjis));
+  EXPECT_EQ(commands[1].bytes, CommandFrame("PD:0/5/0/\x1b"
+                                            "A\n\x8f\x0f\x0e"
+                                            "A"));
+  EXPECT_TRUE(Contains(out, "PD:0/4/0/テスト")) << Joined(out);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "=> APD 90 OK"), 2) << Joined(out);
+}
+
+// With Auto Poll the host polls after an ACK and after a "B" answer for its command, until the
+// "A" answer comes.
+TEST_F(TavotestLink, AutoPollFollowsAckAndBusyAnswers) {
+  int pollsAfterCommand = -1;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command) {
+      pollsAfterCommand = 0;
+      return Bytes(1, ACK);
+    }
+    if (f.kind == HostFrame::Kind::Poll && pollsAfterCommand >= 0) {
+      return ++pollsAfterCommand == 1 ? Reply("BPR00") : Reply("APR90");
+    }
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001PR"}), device.path(), &out), 0) << stderr_;
+  EXPECT_EQ(Describe(device.Frames()), (Lines{"poll", "PR", "poll", "poll"}));
+  EXPECT_EQ(out, (Lines{"Poll", "   R0000", "PR", "   ACK", "Poll", "   BPR00", "Poll", "   APR90",
+                        "=> APR 90 OK"}));
+}
+
+// Auto Poll off: nothing follows the answer. Back on: a poll follows it.
+TEST_F(TavotestLink, AutoPollOffSendsNothingAfterTheAnswer) {
+  PtyDevice device;
+  Lines out;
+  const std::string script = kOpenPort +
+                             "check Check10 off\n"
+                             "set Text5 VS\n"
+                             "press cmdKaishi\n"
+                             "wait 300\n"
+                             "print Label10\n"
+                             "check Check10 on\n"
+                             "press cmdKaishi\n"
+                             "wait 300\n"
+                             "print Label10\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out), 0) << Joined(out) << stderr_;
+  EXPECT_EQ(out, (Lines{"Poll", "   R0000",                                        // opening
+                        "Poll", "   R0000", "VS", "   AVS90", "Label10: AVS",      // off
+                        "Poll", "   R0000", "VS", "   AVS90", "Poll", "   R0000",  // on
+                        "Label10: R"}));
+  device.WaitFrames(6, 2000);
+  EXPECT_EQ(Describe(device.Frames()), (Lines{"poll", "poll", "VS", "poll", "VS", "poll"}));
+}
+
+// A NAK from the device makes the host send the very same frame again, as often as it comes.
+TEST_F(TavotestLink, DeviceNakMakesTheHostRepeatTheSameFrame) {
+  int commands = 0;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && ++commands <= 3) return Bytes(1, NAK);
+    if (f.kind == HostFrame::Kind::Command) return Reply("AVS902.10");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001VS"}), device.path(), &out), 0) << stderr_;
+  const auto sent = Commands(device.Frames());
+  ASSERT_EQ(sent.size(), 4u) << Joined(Describe(device.Frames()));
+  for (const auto& f : sent) EXPECT_EQ(f.bytes, CommandFrame("VS"));
+  EXPECT_EQ(std::count(out.begin(), out.end(), "   NAK"), 3) << Joined(out);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "VS"), 4) << Joined(out);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back(), "=> AVS 90 OK");
+}
+
+// A reply with a wrong check byte is dropped without a NAK: the host polls again. Label39 names
+// the echo of the last good answer.
+TEST_F(TavotestLink, ReplyWithAWrongCheckByteIsDroppedWithoutANak) {
+  enum { Start, VsBad, VsDone, PaDone } phase = Start;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && f.text == "VS") {
+      phase = VsBad;
+      return ReplyWithBadBcc("AVS90");
+    }
+    if (f.kind == HostFrame::Kind::Command && f.text == "PA") {
+      phase = PaDone;
+      return Reply("APA90");
+    }
+    if (f.kind == HostFrame::Kind::Poll && phase == VsBad) {
+      phase = VsDone;
+      return Reply("AVS902.10");
+    }
+    // Every poll after "PA" is answered with a wrong check byte.
+    if (f.kind == HostFrame::Kind::Poll && phase == PaDone) return ReplyWithBadBcc("R0000");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  const std::string script = kOpenPort +
+                             "set Text5 VS\n"
+                             "press cmdKaishi\n"
+                             "print Label10\n"
+                             "set Text5 PA\n"
+                             "press cmdKaishi\n"
+                             "wait 300\n"
+                             "print Label39\n"
+                             "print Label25\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out), 0) << Joined(out) << stderr_;
+  Lines withoutPolls;
+  for (const auto& l : out)
+    if (l != "Poll") withoutPolls.push_back(l);
+  EXPECT_EQ(withoutPolls,
+            (Lines{"   R0000", "   R0000", "VS", "   AVS902.10", "Label10: AVS", "   R0000", "PA",
+                   "   APA90", "Label39: BCC error     PA", "Label25: "}));
+  const auto frames = device.Frames();
+  const Lines described = Describe(frames);
+  ASSERT_GE(described.size(), 8u) << Joined(described);
+  EXPECT_EQ(Lines(described.begin(), described.begin() + 7),
+            (Lines{"poll", "poll", "VS", "poll", "poll", "PA", "poll"}));
+  // After the first bad answer to a poll, the host keeps polling.
+  EXPECT_EQ(described[7], "poll");
+  EXPECT_TRUE(OfKind(frames, HostFrame::Kind::Nak).empty()) << Joined(described);
+}
+
+// A "B" answer for another command than the one sent: the host sends its command again at once.
+// A "B" answer for its own command is followed by a poll.
+TEST_F(TavotestLink, BusyAnswerWithAnotherEchoSendsTheCommandAgain) {
+  int commands = 0, polls = 0;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command) {
+      ++commands;
+      if (f.text == "PR") return commands == 1 ? Reply("BCI00") : Reply("APR90");
+      return Reply("BCO00");
+    }
+    if (f.kind == HostFrame::Kind::Poll && commands == 3 && polls++ == 0) return Reply("ACO90");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001PR", "L00002CO"}), device.path(), &out), 0) << stderr_;
+  const Lines described = Describe(device.Frames());
+  ASSERT_GE(described.size(), 6u) << Joined(described);
+  EXPECT_EQ(described[0], "poll");
+  EXPECT_EQ(described[1], "PR");
+  EXPECT_EQ(described[2], "PR");
+  EXPECT_EQ(Commands(device.Frames())[1].bytes, CommandFrame("PR"));
+  // The CO exchange: its own "B" answer gets a poll, which brings the "A" answer.
+  const auto co = std::find(described.begin(), described.end(), "CO");
+  ASSERT_NE(co, described.end()) << Joined(described);
+  ASSERT_NE(co + 1, described.end()) << Joined(described);
+  EXPECT_EQ(*(co + 1), "poll");
+  EXPECT_TRUE(Contains(out, "   BCI00")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "=> APR 90 OK")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "   BCO00")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "=> ACO 90 OK")) << Joined(out);
+}
+
+// "CT" and "!!" commands are shown and logged as "**", also when a NAK has them sent again; the
+// line carries the real command every time.
+TEST_F(TavotestLink, CounterCommandsAreMaskedAndRepeatedForRealAfterANak) {
+  int counterCommands = 0;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && f.text == "CT:0")
+      return ++counterCommands == 1 ? Answer(Bytes(1, NAK)) : Answer(Reply("ACT9000000012"));
+    if (f.kind == HostFrame::Kind::Command && f.text == "!!c") return Reply("A!!90");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001CT:0", "L00002!!c"}), device.path(), &out), 0) << stderr_;
+  const auto commands = Commands(device.Frames());
+  ASSERT_EQ(commands.size(), 3u) << Joined(Describe(device.Frames()));
+  EXPECT_EQ(commands[0].bytes, CommandFrame("CT:0"));
+  EXPECT_EQ(commands[1].bytes, CommandFrame("CT:0"));
+  EXPECT_EQ(commands[2].bytes, CommandFrame("!!c"));
+  for (const auto& line : out) {
+    EXPECT_EQ(line.find("CT"), std::string::npos) << line;
+    EXPECT_EQ(line.find("!!"), std::string::npos) << line;
+  }
+  EXPECT_EQ(std::count(out.begin(), out.end(), "**"), 3) << Joined(out);
+  EXPECT_TRUE(Contains(out, "   NAK")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "   A**9000000012")) << Joined(out);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "=> A** 90 OK"), 2) << Joined(out);
+}
+
+// No reply: a NAK after the reply time, 1 s after "RS" and 3 s after another command; the answer
+// the NAK brings ends the command.
+TEST_F(TavotestLink, SilentDeviceGetsANakAfterTheReplyTime) {
+  Bytes lastCommand;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command) {
+      lastCommand = f.text;
+      return {};  // lost
+    }
+    if (f.kind == HostFrame::Kind::Nak)
+      return lastCommand == "RS" ? Reply("R0000") : Reply("A" + lastCommand + "90");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"L00001RS", "L00002VS"}), device.path(), &out), 0) << stderr_;
+  const auto frames = device.Frames();
+  const Lines described = Describe(frames);
+  const auto rs = std::find(described.begin(), described.end(), "RS") - described.begin();
+  const auto vs = std::find(described.begin(), described.end(), "VS") - described.begin();
+  ASSERT_LT(rs, vs) << Joined(described);
+  ASSERT_LT(vs + 1, static_cast<long>(frames.size())) << Joined(described);
+  ASSERT_EQ(described[rs + 1], "NAK") << Joined(described);
+  ASSERT_EQ(described[vs + 1], "NAK") << Joined(described);
+  const auto afterRs = Ms(frames[rs + 1].at - frames[rs].at);
+  const auto afterVs = Ms(frames[vs + 1].at - frames[vs].at);
+  EXPECT_GE(afterRs, 950);
+  EXPECT_GE(afterVs, 2950);
+  // 1 s against 3 s: far apart, whatever the load.
+  EXPECT_LT(afterRs + 1000, afterVs) << "RS has the shorter reply time";
+  EXPECT_EQ(OfKind(frames, HostFrame::Kind::Nak).size(), 2u) << Joined(described);
+  EXPECT_TRUE(Contains(out, "NAK")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "=> AVS 90 OK")) << Joined(out);
+}
+
+// A device that stays silent: NAKs every 200 ms after the reply time, then the give-up closes the
+// port with a message. The next Send reopens the port and the command goes through.
+TEST_F(TavotestLink, SilentDeviceMakesTheHostGiveUpAndTheNextSendReconnects) {
+  int commands = 0;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && ++commands == 1) return {};
+    if (f.kind == HostFrame::Kind::Nak) return {};
+    return UsualAnswer(f);
+  });
+  Lines out;
+  // The second Send finds the port closed and returns at once; its poll reopens the port on the
+  // scheduler's next tick, during the wait. The third Send then goes through.
+  const std::string script = kOpenPort +
+                             "set Text5 PA\n"
+                             "press cmdKaishi\n"
+                             "print Label33\n"
+                             "press cmdKaishi\n"
+                             "wait 1000\n"
+                             "press cmdKaishi\n"
+                             "print Label10\n"
+                             "print Label33\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out), 0) << Joined(out) << stderr_;
+  EXPECT_EQ(Printed(out), (Lines{"message: 端末から1秒間応答がありません -> ok", "Label33: False",
+                                 "Label10: APA", "Label33: True"}));
+  EXPECT_GE(std::count(out.begin(), out.end(), "NAK"), 2) << Joined(out);
+
+  const auto frames = device.Frames();
+  const Lines described = Describe(frames);
+  ASSERT_GE(described.size(), 5u) << Joined(described);
+  EXPECT_EQ(Lines(described.begin(), described.begin() + 3), (Lines{"poll", "poll", "PA"}));
+  const std::size_t pa = 2;
+  // NAKs only, until the port is reopened with a poll.
+  std::size_t reopen = pa + 1;
+  while (reopen < frames.size() && frames[reopen].kind == HostFrame::Kind::Nak) ++reopen;
+  const std::size_t naks = reopen - pa - 1;
+  EXPECT_GE(naks, 2u) << Joined(described);
+  // From 3 s to 10 s at one NAK every 200 ms: 36 at the most (a few spare).
+  EXPECT_LE(naks, 40u) << Joined(described);
+  ASSERT_LT(reopen, frames.size()) << Joined(described);
+  EXPECT_EQ(described[reopen], "poll");
+  EXPECT_GE(Ms(frames[pa + 1].at - frames[pa].at), 2950) << "reply time";
+  EXPECT_GE(Ms(frames[reopen].at - frames[pa].at), 9950) << "give-up time";
+  EXPECT_EQ(Describe(Commands(frames)), (Lines{"PA", "PA"})) << Joined(described);
+}
+
+// An unanswered poll gives up after 3 s; a command file run then ends with status 2. English
+// messages with --lang en.
+TEST_F(TavotestLink, UnansweredPollGivesUpAndEndsTheRun) {
+  PtyDevice device([](const HostFrame&) { return Answer(); });
+  Lines out;
+  ASSERT_EQ(RunFile(CommandFile({"POLL", "L00002VS"}), device.path(), &out, {"--lang", "en"}), 2)
+      << stderr_;
+  EXPECT_TRUE(Contains(out, "message: No response 1sec.")) << Joined(out);
+  const auto frames = device.Frames();
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].kind, HostFrame::Kind::Poll);
+  EXPECT_TRUE(Commands(frames).empty()) << Joined(Describe(frames));
+}
+
+// ---- Command-file runs and their exit statuses -------------------------------------------------
+
+using TavotestRun = TavotestE2E;
+
+// With --error-stop a status other than 0x or 9x ends the run with status 1 before the next
+// line; without it the run goes on.
+TEST_F(TavotestRun, ErrorStopEndsTheRunOnABadStatus) {
+  const std::string file = CommandFile({"L00001PA", "L00002PD:0/4", "L00003VS"});
+  auto device = [](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && f.text == "PD:0/4") return Reply("APD14");
+    return UsualAnswer(f);
+  };
+  {
+    PtyDevice line(device);
+    Lines out;
+    EXPECT_EQ(RunFile(file, line.path(), &out, {"--error-stop"}), 1) << stderr_;
+    EXPECT_EQ(Describe(Commands(line.Frames())), (Lines{"PA", "PD:0/4"}));
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().rfind("=> APD 14", 0), 0u) << Joined(out);
+  }
+  {
+    PtyDevice line(device);
+    Lines out;
+    EXPECT_EQ(RunFile(file, line.path(), &out), 0) << stderr_;
+    EXPECT_EQ(Describe(Commands(line.Frames())), (Lines{"PA", "PD:0/4", "VS"}));
+  }
+}
+
+// A port that cannot be opened ends the run with status 2 and says why.
+TEST_F(TavotestRun, PortThatCannotBeOpenedEndsWithStatus2) {
+  Lines out;
+  EXPECT_EQ(RunFile(CommandFile({"L00001VS"}), "/nonexistent/tavotest-port", &out), 2) << stderr_;
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back().rfind("message: COM1: ", 0), 0u) << Joined(out);
+}
+
+// A file that cannot be read, or a LOOP whose target is no line of the file: status 4.
+TEST_F(TavotestRun, FileThatCannotBeRunEndsWithStatus4) {
+  {
+    auto app = Start({"--run", (root_ / "missing.txt").string()}, "/nonexistent/tavotest-port");
+    EXPECT_EQ(app->Wait(60000), 4);
+    const Lines out = app->OutputLines();
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().rfind("error: ", 0), 0u) << Joined(out);
+  }
+  {
+    PtyDevice device;
+    Lines out;
+    EXPECT_EQ(RunFile(CommandFile({"L00001VS", "LOOP", "99", "2"}), device.path(), &out), 4)
+        << stderr_;
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back().rfind("message: ", 0), 0u) << Joined(out);
+    EXPECT_NE(out.back().find("99"), std::string::npos) << Joined(out);
+    EXPECT_EQ(Describe(Commands(device.Frames())), (Lines{"VS"}));
+  }
+}
+
+// The six-character label, comment lines, LOOP (target line, then pass count), WAIT and END.
+TEST_F(TavotestRun, LoopWaitAndEndLines) {
+  PtyDevice device;
+  Lines out;
+  const std::string file = CommandFile({
+      "L00001VS",  // 1
+      "note",      // 2: six characters or fewer, a comment
+      "LOOP",      // 3
+      "1",         // 4: back to line 1
+      "3",         // 5: three passes in all
+      "WAIT",      // 6
+      "0.1",       // 7
+      "abcdefPA",  // 8
+      "END",       // 9
+      "L00010RS",  // 10: after END
+  });
+  ASSERT_EQ(RunFile(file, device.path(), &out), 0) << stderr_;
+  EXPECT_EQ(Describe(Commands(device.Frames())), (Lines{"VS", "VS", "VS", "PA"}));
+  EXPECT_EQ(std::count(out.begin(), out.end(), "=> AVS 90 OK"), 3) << Joined(out);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "=> APA 90 OK"), 1) << Joined(out);
+}
+
+// ---- The settings file -------------------------------------------------------------------------
+
+using TavotestSettings = TavotestE2E;
+
+// No settings file: the defaults are written at start; shut-down adds the window position.
+TEST_F(TavotestSettings, FirstStartWritesTheDefaults) {
+  PtyDevice device;
+  Lines out;
+  ASSERT_EQ(RunUiScript("print Label1\nquit\n", device.path(), &out), 0) << stderr_;
+  EXPECT_EQ(out, (Lines{"Label1: 9600,E,8,1"}));
+  ASSERT_TRUE(fs::exists(Settings()));
+  const Ini ini = ReadIni(ReadText(Settings()));
+  const Ini expected = {
+      {"Application", {{"App", "Tavo Emuletor Program 4"}}},
+      {"Data", {{"Path", home_.string() + "/"}}},
+      {"Comm",
+       {{"Port", "1"},
+        {"Boud", "9600"},
+        {"Parity", "2"},
+        {"DataBit", "8"},
+        {"StopBit", "1"},
+        {"Handshake", "0"},
+        {"LineCheck", "True"}}},
+      {"Timer", {{"Timer1", "5000"}, {"Timer2", "1000"}}},
+  };
+  for (const auto& [section, keys] : expected)
+    for (const auto& [key, value] : keys)
+      EXPECT_EQ(Value(ini, section, key), value) << "[" << section << "] " << key;
+  EXPECT_NE(Value(ini, "Display", "Left"), "(missing)");
+  EXPECT_NE(Value(ini, "Display", "Top"), "(missing)");
+  // Nothing asked for the port.
+  EXPECT_TRUE(device.Frames().empty());
+}
+
+// A file of this program: its values are read leniently and written back plainly; comments and
+// keys the program does not know stay as they were, and no default is added.
+TEST_F(TavotestSettings, OwnFileIsReadLenientlyAndForeignKeysStay) {
+  WriteText(Settings(),
+            "; bench 3, do not edit\r\n"
+            "[Application]\r\n"
+            "App=Tavo Emuletor Program 4\r\n"
+            "[Comm]\r\n"
+            "Port=1\r\n"
+            "Boud=19200abc\r\n"
+            "Parity=0\r\n"
+            "DataBit=8\r\n"
+            "StopBit=1\r\n"
+            "Handshake=0\r\n"
+            "Owner=lab\r\n"
+            "[Data]\r\n"
+            "Path=" +
+                home_.string() +
+                "/\r\n"
+                "[Extra]\r\n"
+                "Note=keep me\r\n");
+  PtyDevice device;
+  Lines out;
+  const std::string script = "print Label1\n" + kOpenPort +
+                             "set Text5 VS\n"
+                             "press cmdKaishi\n"
+                             "print Label1\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out), 0) << stderr_;
+  EXPECT_EQ(Printed(out), (Lines{"Label1: 19200,N,8,1", "Label1: 19200,N,8,1"}));
+  const auto frames = device.Frames();
+  ASSERT_FALSE(frames.empty());
+  EXPECT_EQ(frames[0].speed, static_cast<speed_t>(B19200));
+
+  const std::string text = ReadText(Settings());
+  EXPECT_NE(text.find("; bench 3, do not edit"), std::string::npos) << text;
+  const Ini ini = ReadIni(text);
+  EXPECT_EQ(Value(ini, "Comm", "Boud"), "19200");
+  EXPECT_EQ(Value(ini, "Comm", "Parity"), "0");
+  EXPECT_EQ(Value(ini, "Comm", "Owner"), "lab");
+  EXPECT_EQ(Value(ini, "Extra", "Note"), "keep me");
+  EXPECT_EQ(Value(ini, "Comm", "LineCheck"), "(missing)") << text;
+  EXPECT_EQ(ini.count("Timer"), 0u) << text;
+  EXPECT_NE(Value(ini, "Display", "Left"), "(missing)") << text;
+}
+
+// A file of another program (wrong marker): the defaults are written over it; its other keys stay.
+TEST_F(TavotestSettings, ForeignFileGetsTheDefaults) {
+  WriteText(Settings(),
+            "[Application]\r\n"
+            "App=Other Program\r\n"
+            "[Comm]\r\n"
+            "Boud=4800\r\n"
+            "Parity=1\r\n"
+            "Owner=lab\r\n");
+  Lines out;
+  ASSERT_EQ(RunUiScript("print Label1\nquit\n", "/nonexistent/tavotest-port", &out), 0) << stderr_;
+  EXPECT_EQ(out, (Lines{"Label1: 9600,E,8,1"}));
+  const Ini ini = ReadIni(ReadText(Settings()));
+  EXPECT_EQ(Value(ini, "Application", "App"), "Tavo Emuletor Program 4");
+  EXPECT_EQ(Value(ini, "Comm", "Boud"), "9600");
+  EXPECT_EQ(Value(ini, "Comm", "Parity"), "2");
+  EXPECT_EQ(Value(ini, "Comm", "Owner"), "lab");
+  EXPECT_EQ(Value(ini, "Timer", "Timer1"), "5000");
+}
+
+// "Comm Setting" closes the port and opens the port settings window; "Comm Set" stores the new
+// speed, and the port is reopened with it.
+TEST_F(TavotestSettings, CommSettingWindowChangesTheSpeed) {
+  PtyDevice device;
+  Lines out;
+  const std::string script = kOpenPort +
+                             "set Text5 VS\n"
+                             "press cmdKaishi\n"
+                             "print Label1\n"
+                             "menu TestComm\n"
+                             "print Combo1\n"
+                             "select Combo1 \" 19200bps\"\n"
+                             "press Command22\n"
+                             "wait 100\n"
+                             "print Label1\n"
+                             "print Label33\n"
+                             "set Text5 PA\n"
+                             "press cmdKaishi\n"
+                             "print Label10\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out), 0) << Joined(out) << stderr_;
+  EXPECT_EQ(Printed(out), (Lines{"Label1: 9600,E,8,1", "Combo1:   9600bps", "Label1: 19200,E,8,1",
+                                 "Label33: True", "Label10: APA"}));
+
+  const auto frames = device.Frames();
+  const auto vs =
+      std::find_if(frames.begin(), frames.end(), [](const HostFrame& f) { return f.text == "VS"; });
+  const auto pa =
+      std::find_if(frames.begin(), frames.end(), [](const HostFrame& f) { return f.text == "PA"; });
+  ASSERT_NE(vs, frames.end());
+  ASSERT_NE(pa, frames.end());
+  EXPECT_EQ(vs->speed, static_cast<speed_t>(B9600));
+  EXPECT_EQ(pa->speed, static_cast<speed_t>(B19200));
+  // The first transmission on the reopened port is a poll.
+  const auto reopened =
+      std::find_if(vs + 1, frames.end(), [](const HostFrame& f) { return f.speed == B19200; });
+  ASSERT_NE(reopened, frames.end());
+  EXPECT_EQ(reopened->kind, HostFrame::Kind::Poll);
+
+  const Ini ini = ReadIni(ReadText(Settings()));
+  EXPECT_EQ(Value(ini, "Comm", "Boud"), "19200");
+  EXPECT_EQ(Value(ini, "Comm", "Parity"), "2");
+}
+
+// ---- Against the simulator ---------------------------------------------------------------------
+
+// tavosim on a pseudo-terminal reached through a link, tracing what it reads.
+class Simulator {
+ public:
+  Simulator(const fs::path& dir, const Lines& options)
+      : link_(dir / "link"), trace_(dir / "trace") {
+    Lines args{"--speed", "0", "--baud", "0", "--link", link_.string(), "--trace", trace_.string()};
+    args.insert(args.end(), options.begin(), options.end());
+    child_ = std::make_unique<Child>(TAVOSIM_BINARY, args, Lines{});
+    ready_ = child_->WaitLine([](const std::string& l) { return l.rfind("pty ", 0) == 0; });
+  }
+  ~Simulator() { child_.reset(); }
+
+  bool ready() const { return ready_; }
+  std::string link() const { return link_.string(); }
+
+  // The host's transmissions in the trace, taken apart.
+  std::vector<HostFrame> HostFrames() const {
+    FrameParser parser;
+    std::vector<HostFrame> frames;
+    std::istringstream in(ReadText(trace_));
+    std::string line;
+    while (std::getline(in, line)) {
+      std::istringstream words(line);
+      std::string stamp, who, hex;
+      words >> stamp >> who;
+      if (who != "host") continue;
+      while (words >> hex) {
+        HostFrame f;
+        if (parser.Take(static_cast<char>(std::stoi(hex, nullptr, 16)), &f)) frames.push_back(f);
+      }
+    }
+    return frames;
+  }
+
+ private:
+  fs::path link_, trace_;
+  std::unique_ptr<Child> child_;
+  bool ready_ = false;
+};
+
+// Polls in a row count as one: a poll that Auto Poll asked for may go out just before the next
+// Send's own poll, by the timing of the scheduler's tick.
+Lines WithPollRunsMerged(const Lines& described) {
+  Lines out;
+  for (const auto& d : described)
+    if (d != "poll" || out.empty() || out.back() != "poll") out.push_back(d);
+  return out;
+}
+
+using TavotestWithSimulator = TavotestE2E;
+
+TEST_F(TavotestWithSimulator, CommandFileRun) {
+  Simulator sim(root_, {"--insert-ms", "0"});
+  ASSERT_TRUE(sim.ready());
+  Lines out;
+  const std::string file = CommandFile({"L00001PA", "L00002CI", "L00003PD:0/4/0/" + kTesutoSjis,
+                                        "L00004CT:0", "L00005CO", "L00006RS", "END"});
+  ASSERT_EQ(RunFile(file, sim.link(), &out), 0) << Joined(out) << stderr_;
+
+  const auto frames = sim.HostFrames();
+  EXPECT_EQ(WithPollRunsMerged(Describe(frames)),
+            (Lines{"poll", "PA", "poll", "CI", "poll", "PD:0/4/0/" + kTesutoSjis, "poll", "CT:0",
+                   "poll", "CO", "poll", "RS"}))
+      << Joined(Describe(frames));
+  const auto commands = Commands(frames);
+  ASSERT_EQ(commands.size(), 6u);
+  EXPECT_EQ(commands[0].bytes, Bytes("\x04\x02PA\x03\x12"));
+  EXPECT_EQ(commands[2].bytes, CommandFrame("PD:0/4/0/" + kTesutoSjis));
+  EXPECT_EQ(commands[5].bytes, Bytes("\x04\x02RS\x03\x02"));
+
+  // The transcript: each command's log lines and its result line.
+  Lines results;
+  for (const auto& l : out)
+    if (l.rfind("=> ", 0) == 0) results.push_back(l);
+  ASSERT_EQ(results.size(), 6u) << Joined(out);
+  EXPECT_EQ(results[0], "=> APA 90 OK");
+  EXPECT_EQ(results[1], "=> ACI 90 OK");
+  EXPECT_EQ(results[2], "=> APD 90 OK");
+  EXPECT_EQ(results[3], "=> A** 90 OK");
+  EXPECT_EQ(results[4], "=> ACO 90 OK");
+  EXPECT_EQ(results[5].rfind("=> R 04", 0), 0u) << results[5];  // card at the exit
+  const long ci = IndexOf(out, "CI");
+  ASSERT_GE(ci, 0) << Joined(out);
+  ASSERT_LE(ci + 5, static_cast<long>(out.size())) << Joined(out);
+  EXPECT_EQ(Lines(out.begin() + ci, out.begin() + ci + 5),
+            (Lines{"CI", "   ACK", "Poll", "   ACI90", "=> ACI 90 OK"}));
+  EXPECT_TRUE(Contains(out, "PD:0/4/0/テスト")) << Joined(out);
+  EXPECT_TRUE(Contains(out, "**")) << Joined(out);
+  EXPECT_FALSE(Contains(out, "CT:0")) << Joined(out);
+}
+
+TEST_F(TavotestWithSimulator, UiScriptShowsTheReplyInBothLanguages) {
+  Simulator sim(root_, {});
+  ASSERT_TRUE(sim.ready());
+  Lines out;
+  const std::string script = kOpenPort +
+                             "set Text5 PA\n"
+                             "press cmdKaishi\n"
+                             "set Text5 VS\n"
+                             "press cmdKaishi\n"
+                             "print Label10\n"
+                             "print Label25\n"
+                             "print Label40\n"
+                             "print Label32\n"
+                             "print Label33\n"
+                             "print Label1\n"
+                             "check JapaneesMessage off\n"
+                             "press cmdKaishi\n"
+                             "print Label40\n"
+                             "print Text5\n"
+                             "quit\n";
+  ASSERT_EQ(RunUiScript(script, sim.link(), &out), 0) << Joined(out) << stderr_;
+  EXPECT_EQ(Printed(out),
+            (Lines{"Label10: AVS", "Label25: 90", "Label40: OK" + std::string(24, ' '),
+                   "Label32:  16", "Label33: True", "Label1: 9600,E,8,1",
+                   "Label40: OK" + std::string(28, ' '), "Text5: VS"}));
+  const auto frames = sim.HostFrames();
+  EXPECT_EQ(WithPollRunsMerged(Describe(frames)), (Lines{"poll", "PA", "poll", "VS", "poll", "VS"}))
+      << Joined(Describe(frames));
+}
+
+}  // namespace
