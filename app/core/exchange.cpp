@@ -230,7 +230,10 @@ void Exchange::Port1_CommError(int commErrorId) {
 }
 
 void Exchange::Port1_CommState(int commStateId) {
-  if (commStateId != 2) return;  // DSR changed
+  // DSR changed. The control reports one line at a time, and when DSR drops together with CD or
+  // CTS (a device switched off, on a full cable) the report names the other line: so a change of
+  // any of the three has the DSR line read.
+  if (commStateId != 1 && commStateId != 2 && commStateId != 3) return;
   if (!view_.isChecked(Option::DsrCheck) || !portOpen()) return;
   if (!port_.dsr()) {
     commClose();

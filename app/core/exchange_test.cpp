@@ -639,11 +639,20 @@ TEST_F(ExchangeTest, PortEvents) {
   ex.Port1_CommState(2);
   EXPECT_TRUE(port.isOpen);
   view.dsrCheck = true;
-  ex.Port1_CommState(1);  // CTS: not handled
+  ex.Port1_CommState(4);  // RING: not a line that says the device is there
   EXPECT_TRUE(port.isOpen);
   ex.Port1_CommState(2);
   EXPECT_FALSE(port.isOpen);
   EXPECT_EQ(view.messages.last(), QString::fromUtf16(u"端末がＯＦＦです"));
+  // DSR dropping together with CD is reported as a CD change: DSR is read all the same.
+  openPort();
+  ex.Port1_CommState(3);
+  EXPECT_FALSE(port.isOpen);
+  EXPECT_EQ(view.messages.size(), 2);
+  port.dsrOn = true;
+  openPort();
+  ex.Port1_CommState(1);  // CTS with DSR on: nothing
+  EXPECT_TRUE(port.isOpen);
 
   openPort();
   ex.Port1_CommError(1030);

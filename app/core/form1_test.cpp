@@ -125,6 +125,16 @@ TEST_F(Form1PortEvents, DsrGoingOffClosesThePortAndTellsTheOperator) {
 
 // With "DSR Checkd" off, DSR going off leaves the port open; a line error afterwards still closes
 // it.
+// A device switched off on a full cable drops DSR and CD at once; the control reports that as a
+// CD change, and the window still sees DSR off.
+TEST_F(Form1PortEvents, DsrDroppingWithCarrierDetectIsSeen) {
+  ASSERT_NO_FATAL_FAILURE(OpenPort());
+  device_->SetModemLines(win::MS_CTS_ON);
+  ASSERT_TRUE(RunUntil([&] { return !messages_.isEmpty(); }));
+  EXPECT_EQ(messages_, QStringList{QString::fromUtf16(u"端末がＯＦＦです")});
+  EXPECT_TRUE(Closed());
+}
+
 TEST_F(Form1PortEvents, DsrIsNotWatchedWhenDsrCheckIsOff) {
   auto* dsrChecked = form_->findChild<QAction*>(u"Check1"_qs);
   ASSERT_NE(dsrChecked, nullptr);

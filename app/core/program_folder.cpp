@@ -11,6 +11,10 @@ QString programFolder(const QString& fromCommandLine) {
   if (folder.isEmpty()) folder = QCoreApplication::applicationDirPath();
   folder = QDir(folder).absolutePath();
   while (folder.size() > 1 && folder.endsWith(u'/')) folder.chop(1);
+  // A folder named on the command line or in the environment may not exist yet; the settings
+  // file could not be kept there.
+  if (!QDir(folder).exists() && !QDir().mkpath(folder))
+    qWarning("tavotest: the program folder %s cannot be made", qPrintable(folder));
   return folder;
 }
 

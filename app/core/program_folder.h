@@ -9,7 +9,8 @@
 
 namespace tavo {
 
-// The folder, without a final separator. Call after the application object exists.
+// The folder, without a final separator, made when it does not exist (a warning when it cannot
+// be). Call after the application object exists.
 QString programFolder(const QString& fromCommandLine = {});
 
 }  // namespace tavo
