@@ -6,4 +6,7 @@ cd "$(dirname "$0")/.."
 preset="${1:-default}"
 bash scripts/build.sh "$preset"
 export QT_QPA_PLATFORM=offscreen
+if [[ "$preset" == asan ]]; then
+  export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+fi
 ctest --preset "$preset" --output-on-failure -j "$(nproc)"
