@@ -108,6 +108,8 @@ class Exchange {
   bool japanese() const { return m_.japaneseMode == 1; }
   QString pick(const char16_t* english, const char16_t* japaneseText) const;
   void waitUntil(const std::function<bool()>& done);
+  // The command as it goes on the wire: the real text of a command shown as "**".
+  const QString& commandOnWire() const;
   // Brings the scheduler's next tick forward to now (when it runs), for a request just raised.
   void kickScheduler();
 

@@ -47,6 +47,10 @@ int digitAt(const QString& text, qsizetype index) {
 
 }  // namespace
 
+const QString& Exchange::commandOnWire() const {
+  return m_.commandText == u"**" && !m_.maskedCommand.isEmpty() ? m_.maskedCommand : m_.commandText;
+}
+
 void Exchange::sendCommand() {
   if (!portOpen()) return;
   m_.guideText = guideFor(m_.commandText, japanese());
@@ -54,9 +58,7 @@ void Exchange::sendCommand() {
 
   // A repeat of a command shown as "**" (after a NAK, or a "B" answer for another command) sends
   // the real command again; the display keeps "**".
-  const QString& onWire =
-      m_.commandText == u"**" && !m_.maskedCommand.isEmpty() ? m_.maskedCommand : m_.commandText;
-  m_.txFrame = toAnsi(onWire + m_.ETX);
+  m_.txFrame = toAnsi(commandOnWire() + m_.ETX);
   const QByteArray frame = commandFrame(m_.txFrame);
 
   view_.setTimerEnabled(TimerId::Timer2, false);
@@ -274,9 +276,7 @@ void Exchange::codeCheck() {
     view_.setControlText(QStringLiteral("Label40"), {});
     view_.setControlText(QStringLiteral("Label39"),
                          pick(u"Command executing　", u"コマンド実行中　") + m_.replyCommand);
-    const QString sent =
-        m_.commandText == u"**" && !m_.maskedCommand.isEmpty() ? m_.maskedCommand : m_.commandText;
-    if (m_.replyCommand != sent.left(2)) {
+    if (m_.replyCommand != commandOnWire().left(2)) {
       m_.pollRequest = 0;
       m_.sendRequest = 1;
     } else if (view_.isChecked(Option::AutoPoll)) {
