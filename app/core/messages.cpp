@@ -128,8 +128,12 @@ QString statusMessage(const MessageTables& tables, const QString& pair, bool jap
   const long value = hexValue(pair);
   if (value >= 0 && value < static_cast<long>(tables.errorMessages.size()))
     return tables.errorMessages[value];
-  return japanese ? QString::fromUtf16(u"未定義のステータス ") + pair
+  return japanese ? QString::fromUtf16(u"不明なステータス ") + pair
                   : QStringLiteral("Unknown status ") + pair;
+}
+
+bool isOkStatus(const QString& pair) {
+  return pair == u"90" || pair == u"92" || pair == u"93" || pair == u"94" || pair == u"96";
 }
 
 }  // namespace tavo

@@ -30,4 +30,7 @@ void fillMessageTables(MessageTables& tables, bool japanese);
 // has no entry: the text then names the status as unknown, in the chosen language.
 QString statusMessage(const MessageTables& tables, const QString& pair, bool japanese);
 
+// The statuses of a command that was carried out: "90", "92", "93", "94", "96".
+bool isOkStatus(const QString& pair);
+
 }  // namespace tavo

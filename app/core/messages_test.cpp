@@ -20,6 +20,16 @@ TEST(Messages, StatusIsReadAsHexadecimal) {
   EXPECT_EQ(statusMessage(t, "12", false), "Previous  commnad  is  doing        ");
   EXPECT_EQ(statusMessage(t, "A1", false), "Unknown status A1");
   EXPECT_EQ(statusMessage(t, "A0", false), "");  // inside the table, no text
+  EXPECT_EQ(statusMessage(t, "FF", true), QString::fromUtf16(u"不明なステータス FF"));
+  // A pair that is not hexadecimal reads as its leading hexadecimal part.
+  EXPECT_EQ(statusMessage(t, "3G", false), t.errorMessages[3]);
+  EXPECT_EQ(statusMessage(t, "G3", false), t.errorMessages[0]);
+}
+
+TEST(Messages, OkFamily) {
+  for (const char* ok : {"90", "92", "93", "94", "96"}) EXPECT_TRUE(isOkStatus(ok)) << ok;
+  for (const char* bad : {"91", "95", "12", "10", "00", "9", "900", ""})
+    EXPECT_FALSE(isOkStatus(bad)) << bad;
 }
 
 TEST(Messages, JapaneseTextsKeepTheirSpacing) {
