@@ -46,8 +46,9 @@ TEST_F(Decoding, DataFieldsTakeTheReplyFromPositionSixOrTheWholeShortReply) {
 }
 
 TEST_F(Decoding, TphRankBandAndTemperature) {
-  EXPECT_EQ(Decode("TH", "ATH90525"),
-            (Shown{{"Label9", "525"}, {"Label19", "TPH rank : 5\rResist :1333-1397ohm\rTemp  : 25deg"}}));
+  EXPECT_EQ(
+      Decode("TH", "ATH90525"),
+      (Shown{{"Label9", "525"}, {"Label19", "TPH rank : 5\rResist :1333-1397ohm\rTemp  : 25deg"}}));
   EXPECT_EQ(m_.tphRank, "5");
   EXPECT_EQ(m_.headTemperature, "25");
 
@@ -65,9 +66,11 @@ TEST_F(Decoding, TphRankBandAndTemperature) {
 }
 
 TEST_F(Decoding, TrackResultsByReplyLength) {
-  EXPECT_EQ(Decode("RC", "ARC909092469292"),
-            (Shown{{"Label11", "90"}, {"Label13", "92"}, {"Label24", "46"}, {"Label47", "92"},
-                   {"Label48", "92"}}));
+  EXPECT_EQ(Decode("RC", "ARC909092469292"), (Shown{{"Label11", "90"},
+                                                    {"Label13", "92"},
+                                                    {"Label24", "46"},
+                                                    {"Label47", "92"},
+                                                    {"Label48", "92"}}));
   // 13 characters: four fields, Label48 untouched.
   EXPECT_EQ(Decode("RC", "ARC9090924692"),
             (Shown{{"Label11", "90"}, {"Label13", "92"}, {"Label24", "46"}, {"Label47", "92"}}));
