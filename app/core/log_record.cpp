@@ -12,8 +12,8 @@
 namespace tavo {
 
 QString logRecordLine(const QDateTime& when, const LogRecordFields& f) {
-  QString line = when.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) +
-                 QStringLiteral(":Number:") + f.number + u'\r' + f.label28 + u'\r';
+  QString line = when.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) + QStringLiteral(":Number:") +
+                 f.number + u'\r' + f.label28 + u'\r';
   if (f.withLabel29) line += f.label29 + u'\r';
   line += f.label12 + u'\r' + f.label19 + u'\r' + f.label42 + u'\r' + f.label36 + u'\r' + f.comment;
   line.replace(u'\r', u':');
