@@ -94,6 +94,9 @@ class Exchange {
   // The port number, open state and line summary labels.
   void showLineState();
 
+  // The port is open (false when its state cannot be read).
+  bool portOpen();
+
   // The control's description of the last failed open; empty after a successful one.
   const QString& lastOpenError() const { return lastOpenError_; }
 
@@ -104,7 +107,6 @@ class Exchange {
   static constexpr int kIdleInterval = 50;
 
  private:
-  bool portOpen();
   bool japanese() const { return m_.japaneseMode == 1; }
   QString pick(const char16_t* english, const char16_t* japaneseText) const;
   void waitUntil(const std::function<bool()>& done);

@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "app/core/answer_decoding.h"
 #include "app/core/form_com.h"
 #include "app/core/modal.h"
 #include "app/core/settings_file.h"
@@ -26,44 +27,11 @@ namespace tavo {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-
-QLabel* valueLabel(const QString& name, int minWidth) {
-  auto* l = new QLabel;
-  l->setObjectName(name);
-  l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  l->setMinimumWidth(minWidth);
-  l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  return l;
-}
-
-QLabel* caption(const QString& text) {
-  auto* l = new QLabel(text);
-  l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  return l;
-}
-
-// The option check boxes of the repeated test, with the names the window gives them.
-struct OptionBox {
-  const char* name;
-  const char* caption;
-  bool checkedAtStart;
-};
-constexpr OptionBox kOptionBoxes[] = {
-    {"chkRmargin", "Rmargin", false},
-    {"chkEMC", "EMC", false},
-    {"chkLCD", "LCD", false},
-    {"chkER", "ER", true},
-    {"chkPort2PR", "Port2PR", false},
-    {"chkJIS", "JIS", true},
-    {"chkISO", "ISO", false},
-    {"chk2750Oe3Tr", "2750Oe 3Tr", false},
-    {"chkAutoSave", "Auto Save", false},
-    {"chkRDDT", "RD+DT", false},
-};
+constexpr char kRawText[] = "rawText";
 
 }  // namespace
 
-Form1::Form1(Module1& m) : m_(m), exchange_(m, port_, *this) {
+Form1::Form1(Module1& m) : m_(m), exchange_(m, port_, *this), bench_(m, exchange_, *this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Tavotest"));
 
@@ -102,175 +70,46 @@ bool Form1::createPort(QString* error) {
   return port_.create(error);
 }
 
-void Form1::buildWindow() {
-  auto* central = new QWidget;
-  auto* outer = new QVBoxLayout(central);
-  outer->setContentsMargins(6, 4, 6, 6);
-  outer->setSpacing(4);
-
-  // Command entry.
-  auto* entryRow = new QHBoxLayout;
-  text5_ = new QComboBox;
-  text5_->setObjectName(QStringLiteral("Text5"));
-  text5_->setEditable(true);
-  text5_->setInsertPolicy(QComboBox::NoInsert);
-  text5_->setMaxVisibleItems(20);
-  text5_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-  auto* send = new QPushButton(QStringLiteral("Send"));
-  send->setObjectName(QStringLiteral("cmdKaishi"));
-  send->setAutoDefault(false);
-  auto* quit = new QPushButton(QStringLiteral("Test Quit"));
-  quit->setObjectName(QStringLiteral("cmdTeishi"));
-  quit->setAutoDefault(false);
-  entryRow->addWidget(new QLabel(QStringLiteral("Command")));
-  entryRow->addWidget(text5_, 1);
-  entryRow->addWidget(send);
-  entryRow->addWidget(quit);
-  outer->addLayout(entryRow);
-  connect(send, &QPushButton::clicked, this, [this] { cmdKaishi_Click(); });
-  connect(quit, &QPushButton::clicked, this, [this] { cmdTeishi_Click(); });
-  connect(text5_->lineEdit(), &QLineEdit::returnPressed, this, [this] { cmdKaishi_Click(); });
-
-  // Link and reply state.
-  auto* status = new QGridLayout;
-  status->setHorizontalSpacing(6);
-  status->setVerticalSpacing(3);
-  auto* label35 = valueLabel(QStringLiteral("Label35"), 36);
-  auto* label33 = valueLabel(QStringLiteral("Label33"), 44);
-  auto* label1 = valueLabel(QStringLiteral("Label1"), 96);
-  auto* label7 = valueLabel(QStringLiteral("Label7"), 70);
-  auto* label10 = valueLabel(QStringLiteral("Label10"), 44);
-  auto* label25 = valueLabel(QStringLiteral("Label25"), 30);
-  auto* label53 = valueLabel(QStringLiteral("Label53"), 22);
-  label53->setAutoFillBackground(true);
-  label53->setMaximumWidth(22);
-  auto* label32 = valueLabel(QStringLiteral("Label32"), 36);
-  auto* label40 = valueLabel(QStringLiteral("Label40"), 200);
-  auto* label39 = valueLabel(QStringLiteral("Label39"), 200);
-  auto* label37 = valueLabel(QStringLiteral("Label37"), 200);
-  status->addWidget(caption(QStringLiteral("Port")), 0, 0);
-  status->addWidget(label35, 0, 1);
-  status->addWidget(caption(QStringLiteral("Open")), 0, 2);
-  status->addWidget(label33, 0, 3);
-  status->addWidget(caption(QStringLiteral("Line")), 0, 4);
-  status->addWidget(label1, 0, 5);
-  status->addWidget(label7, 0, 6);
-  status->addWidget(caption(QStringLiteral("Reply")), 1, 0);
-  status->addWidget(label10, 1, 1);
-  status->addWidget(caption(QStringLiteral("Status")), 1, 2);
-  auto* statusCell = new QHBoxLayout;
-  statusCell->setSpacing(3);
-  statusCell->addWidget(label25, 1);
-  statusCell->addWidget(label53);
-  status->addLayout(statusCell, 1, 3);
-  status->addWidget(caption(QStringLiteral("Length")), 1, 4);
-  status->addWidget(label32, 1, 5);
-  status->addWidget(caption(QStringLiteral("Result")), 2, 0);
-  status->addWidget(label40, 2, 1, 1, 6);
-  status->addWidget(caption(QStringLiteral("State")), 3, 0);
-  status->addWidget(label39, 3, 1, 1, 6);
-  status->addWidget(caption(QStringLiteral("Guide")), 4, 0);
-  status->addWidget(label37, 4, 1, 1, 6);
-  status->setColumnStretch(5, 1);
-  status->setColumnStretch(6, 1);
-  outer->addLayout(status);
-
-  // Link options.
-  auto* linkRow = new QHBoxLayout;
-  autoPoll_ = new QCheckBox(QStringLiteral("Auto Poll"));
-  autoPoll_->setObjectName(QStringLiteral("Check10"));
-  fastMode_ = new QCheckBox(QStringLiteral("Fast mode"));
-  fastMode_->setObjectName(QStringLiteral("Check13"));
-  nak_ = new QCheckBox(QStringLiteral("NAK"));
-  nak_->setObjectName(QStringLiteral("Check16"));
-  linkRow->addWidget(autoPoll_);
-  linkRow->addWidget(fastMode_);
-  linkRow->addWidget(nak_);
-  linkRow->addStretch(1);
-  outer->addLayout(linkRow);
-
-  // Test options and the card type.
-  auto* options = new QGroupBox(QStringLiteral("Test options"));
-  auto* optionGrid = new QGridLayout(options);
-  optionGrid->setContentsMargins(6, 2, 6, 4);
-  optionGrid->setVerticalSpacing(1);
-  int column = 0;
-  int row = 0;
-  for (const auto& o : kOptionBoxes) {
-    auto* box = new QCheckBox(QLatin1String(o.caption));
-    box->setObjectName(QLatin1String(o.name));
-    optionGrid->addWidget(box, row, column);
-    if (++column == 6) column = 0, ++row;
-  }
-  auto* combo1 = new QComboBox;
-  combo1->setObjectName(QStringLiteral("Combo1"));
-  combo1->addItem(QString());
-  for (int i = 1; i <= 5; ++i) combo1->addItem(QStringLiteral("Type %1").arg(i));
-  optionGrid->addWidget(new QLabel(QStringLiteral("Card type")), row, column++);
-  optionGrid->addWidget(combo1, row, column);
-  outer->addWidget(options);
-
-  // The boxes the exchange shows a command's parameters in.
-  auto* params = new QGridLayout;
-  params->setHorizontalSpacing(6);
-  params->setVerticalSpacing(3);
-  auto lineEdit = [](const QString& name) {
-    auto* e = new QLineEdit;
-    e->setObjectName(name);
-    return e;
-  };
-  params->addWidget(caption(QStringLiteral("MS")), 0, 0);
-  params->addWidget(lineEdit(QStringLiteral("Text10")), 0, 1);
-  params->addWidget(caption(QStringLiteral("PD")), 0, 2);
-  params->addWidget(lineEdit(QStringLiteral("Text9")), 0, 3, 1, 3);
-  for (int n = 1; n <= 3; ++n) {
-    params->addWidget(caption(QStringLiteral("WD:%1").arg(n)), 1, 2 * (n - 1));
-    params->addWidget(lineEdit(QStringLiteral("txtWd(%1)").arg(n)), 1, 2 * (n - 1) + 1);
-  }
-  params->setColumnStretch(1, 1);
-  params->setColumnStretch(3, 1);
-  params->setColumnStretch(5, 1);
-  outer->addLayout(params);
-
-  // The log, newest line first.
-  txtDisp_ = new QPlainTextEdit;
-  txtDisp_->setObjectName(QStringLiteral("txtDisp"));
-  txtDisp_->setReadOnly(true);
-  txtDisp_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  outer->addWidget(txtDisp_, 1);
-
-  setCentralWidget(central);
-
-  for (QWidget* w : central->findChildren<QWidget*>())
-    if (!w->objectName().isEmpty()) controls_.insert(w->objectName(), w);
-}
-
-void Form1::buildMenus() {
-  QMenu* setting = menuBar()->addMenu(QStringLiteral("Setting"));
-  setting->setObjectName(QStringLiteral("menuSetting"));
-  QAction* comm = setting->addAction(QStringLiteral("Comm Setting"));
-  comm->setObjectName(QStringLiteral("TestComm"));
-  connect(comm, &QAction::triggered, this, [this] { TestComm_Click(); });
-  dsrChecked_ = setting->addAction(QStringLiteral("DSR Checkd"));
-  dsrChecked_->setObjectName(QStringLiteral("Check1"));
-  dsrChecked_->setCheckable(true);
-  japaneseMessage_ = setting->addAction(QStringLiteral("JapaneesMessage"));
-  japaneseMessage_->setObjectName(QStringLiteral("JapaneesMessage"));
-  japaneseMessage_->setCheckable(true);
-  connect(japaneseMessage_, &QAction::triggered, this,
-          [this](bool checked) { switchLanguage(checked); });
-
-  QAction* quit = menuBar()->addAction(QStringLiteral("Quit"));
-  quit->setObjectName(QStringLiteral("Quit"));
-  connect(quit, &QAction::triggered, this, [this] { close(); });
-}
-
 void Form1::labelInit() {
-  for (const char* name :
-       {"Label7", "Label10", "Label25", "Label32", "Label33", "Label39", "Label40", "Label37"})
+  // The result labels, empty.
+  for (const char* name : {"Label5(1)", "Label5(2)", "Label5(3)", "Label7",  "Label9",  "Label10",
+                           "Label11",   "Label12",   "Label13",   "Label14", "Label19", "Label24",
+                           "Label25",   "Label26",   "Label28",   "Label29", "Label30", "Label32",
+                           "Label33",   "Label39",   "Label40",   "Label41", "Label42", "Label47",
+                           "Label48",   "Label49",   "Label51",   "Label52", "Label53", "Label56"})
     setControlText(QLatin1String(name), {});
-  for (const char* name : {"Text9", "Text10", "txtWd(1)", "txtWd(2)", "txtWd(3)"})
-    setControlText(QLatin1String(name), {});
+  // The parameter boxes, at their start values.
+  static const char* const kStart[][2] = {{"Text2", "200"},
+                                          {"Text4", "4"},
+                                          {"Text6", ""},
+                                          {"Text8", "0"},
+                                          {"Text9", "0/0/24/esc$e221998"},
+                                          {"Text10", ""},
+                                          {"Text11", ""},
+                                          {"Text12", "69"},
+                                          {"Text13", "00/10"},
+                                          {"Text14", "LOG000"},
+                                          {"Text16", "000000"},
+                                          {"Text17", ""},
+                                          {"Text18", ""},
+                                          {"Text19", "0"},
+                                          {"Text20", "459"},
+                                          {"Text21", ""},
+                                          {"Text22", ""},
+                                          {"Text31", ""},
+                                          {"Text25", "08"},
+                                          {"Text26", "01"},
+                                          {"Text27", "FF34"},
+                                          {"Text32(1)", ""},
+                                          {"Text32(2)", ""},
+                                          {"Text32(3)", ""},
+                                          {"txtWd(1)", "0"},
+                                          {"txtWd(2)", "1"},
+                                          {"txtWd(3)", "2"}};
+  for (const auto& start : kStart)
+    setControlText(QLatin1String(start[0]), QString::fromUtf8(start[1]));
+  logText_.clear();
+  flushLog();
 }
 
 void Form1::formLoad() {
@@ -295,8 +134,11 @@ void Form1::formLoad() {
   japaneseMessage_->setChecked(true);
   m_.japaneseMode = 1;
   dsrChecked_->setChecked(true);
-  for (const auto& o : kOptionBoxes)
-    if (auto* box = findChild<QCheckBox*>(QLatin1String(o.name))) box->setChecked(o.checkedAtStart);
+  for (int i = 0; i < kOptionBoxCount; ++i)
+    setChecked(QLatin1String(kOptionBoxes[i].name), kOptionBoxes[i].checkedAtStart);
+  setEnabled(QStringLiteral("chkER"), checked(QStringLiteral("Check3")));
+  setShown(QStringLiteral("chkIR"), false);
+  setShown(QStringLiteral("chkPunch"), false);
   autoPoll_->setChecked(true);
   if (auto* combo1 = findChild<QComboBox*>(QStringLiteral("Combo1"))) combo1->setCurrentIndex(0);
 
@@ -368,7 +210,12 @@ void Form1::setControlText(const QString& name, const QString& text) {
   QWidget* w = controls_.value(name);
   if (!w) return;
   if (auto* label = qobject_cast<QLabel*>(w)) {
-    label->setText(text);
+    // Texts of several lines are kept with CR between the lines, as the log record and the
+    // scripts read them; on the screen a CR is a line break.
+    label->setProperty(kRawText, text);
+    label->setText(QString(text).replace(u'\r', u'\n'));
+    // The status lamp follows the status label, unless answers go undecoded.
+    if (name == u"Label25" && !fastMode_->isChecked()) showLamp();
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
     edit->setText(text);
   } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
@@ -380,7 +227,7 @@ void Form1::setControlText(const QString& name, const QString& text) {
 
 QString Form1::controlText(const QString& name) const {
   QWidget* w = controls_.value(name);
-  if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+  if (auto* label = qobject_cast<QLabel*>(w)) return label->property(kRawText).toString();
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
   if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText();
   if (w == txtDisp_) return logText_;
@@ -452,7 +299,56 @@ void Form1::yieldEvents(int maxWaitMs) {
 }
 
 void Form1::decodeAnswer() {
-  if (answerDecoder) answerDecoder();
+  tavo::decodeAnswer(
+      m_, [this](const QString& name, const QString& text) { setControlText(name, text); });
+}
+
+void Form1::showLamp() {
+  auto* lamp = qobject_cast<QLabel*>(controls_.value(QStringLiteral("Label53")));
+  if (!lamp) return;
+  const QColor colour = lampColour(
+      lampFor(controlText(QStringLiteral("Label25")), controlText(QStringLiteral("Label10"))));
+  QPalette p = lamp->palette();
+  p.setColor(QPalette::Window, colour.isValid() ? colour : palette().color(QPalette::Button));
+  lamp->setPalette(p);
+}
+
+bool Form1::checked(const QString& name) {
+  if (auto* box = qobject_cast<QAbstractButton*>(controls_.value(name))) return box->isChecked();
+  if (QAction* a = actions_.value(name)) return a->isChecked();
+  return false;
+}
+
+void Form1::setChecked(const QString& name, bool on) {
+  if (auto* box = qobject_cast<QAbstractButton*>(controls_.value(name)))
+    box->setChecked(on);
+  else if (QAction* a = actions_.value(name))
+    a->setChecked(on);
+}
+
+void Form1::setEnabled(const QString& name, bool on) {
+  if (QWidget* w = controls_.value(name)) w->setEnabled(on);
+}
+
+void Form1::setShown(const QString& name, bool on) {
+  if (QWidget* w = controls_.value(name)) w->setVisible(on);
+}
+
+int Form1::selectedIndex(const QString& name) {
+  auto* combo = qobject_cast<QComboBox*>(controls_.value(name));
+  return combo ? combo->currentIndex() : -1;
+}
+
+int Form1::windowWidthTwips() {
+  return width() * kTwipsPerPixel;
+}
+
+int Form1::windowHeightTwips() {
+  return height() * kTwipsPerPixel;
+}
+
+void Form1::setWindowTwips(int width, int height) {
+  resize(width / kTwipsPerPixel, height / kTwipsPerPixel);
 }
 
 }  // namespace tavo

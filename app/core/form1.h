@@ -21,6 +21,7 @@
 #include <QMainWindow>
 #include <functional>
 
+#include "app/core/bench.h"
 #include "app/core/exchange.h"
 #include "app/core/module1.h"
 #include "app/core/port_client.h"
@@ -31,11 +32,12 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QTabWidget;
 class QTimer;
 
 namespace tavo {
 
-class Form1 final : public QMainWindow, public ExchangeView {
+class Form1 final : public QMainWindow, public ExchangeView, public BenchView {
   Q_OBJECT
 
  public:
@@ -65,6 +67,7 @@ class Form1 final : public QMainWindow, public ExchangeView {
   void TestComm_Click();
 
   Exchange& exchange() { return exchange_; }
+  Bench& bench() { return bench_; }
   PortClient& port() { return port_; }
 
   // The log box's text as the program holds it (lines separated by CR LF, newest first).
@@ -76,8 +79,6 @@ class Form1 final : public QMainWindow, public ExchangeView {
 
   // Called with every line added to the log box (headless runs print them).
   std::function<void(const QString&)> onLog;
-  // Decodes an answer into the result fields; run by comu unless "Fast mode" is on.
-  std::function<void()> answerDecoder;
 
   // ExchangeView.
   void setControlText(const QString& name, const QString& text) override;
@@ -90,19 +91,49 @@ class Form1 final : public QMainWindow, public ExchangeView {
   void yieldEvents(int maxWaitMs = -1) override;
   void decodeAnswer() override;
 
+  // BenchView.
+  QString text(const QString& name) override { return controlText(name); }
+  void setText(const QString& name, const QString& text) override { setControlText(name, text); }
+  bool checked(const QString& name) override;
+  void setChecked(const QString& name, bool on) override;
+  void setEnabled(const QString& name, bool on) override;
+  void setShown(const QString& name, bool on) override;
+  int selectedIndex(const QString& name) override;
+  void labelInit() override;
+  int windowWidthTwips() override;
+  int windowHeightTwips() override;
+  void setWindowTwips(int width, int height) override;
+  QWidget* dialogParent() override { return this; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The window's controls (form1_layout.cpp).
+  struct OptionBox {
+    const char* name;
+    const char* caption;
+    bool checkedAtStart;
+  };
+  static const OptionBox kOptionBoxes[];
+  static const int kOptionBoxCount;
   void buildWindow();
+  QWidget* buildCommandsPage();
+  QWidget* buildMaintenancePage();
+  QWidget* buildTestPage();
   void buildMenus();
-  void labelInit();
+  void connectControls();
+
   QTimer* timer(TimerId id) const;
+  // The status lamp for the status and reply labels.
+  void showLamp();
 
   Module1& m_;
   PortClient port_;
   Exchange exchange_;
+  Bench bench_;
   QHash<QString, QWidget*> controls_;
+  QHash<QString, QAction*> actions_;
   QString logText_;
   bool unloaded_ = false;
 
@@ -113,6 +144,7 @@ class Form1 final : public QMainWindow, public ExchangeView {
   QTimer* wake_ = nullptr;        // ends a bounded wait for events
   QTimer* logRefresh_ = nullptr;  // shows the log text a moment after it changed
 
+  QTabWidget* pages_ = nullptr;
   QComboBox* text5_ = nullptr;
   QPlainTextEdit* txtDisp_ = nullptr;
   QCheckBox* autoPoll_ = nullptr;

@@ -52,31 +52,45 @@ QPushButton* button(const QString& name, const QString& text) {
 }
 
 const char* const kCommand1Captions[49] = {
-    "Poll", "PA",   "RS",   "CI",   "MS",   "CO",   "CI*",   "CL",    "BI",      "BO",
-    "BP",   "FE",   "HC",   "CR",   "CE",   "EC",   "FP",    "RP",    "MR",      "CT",
-    "ST",   "VS",   "DT:4", "DT:5", "RD",   "WR",   "WN",    "VR",    "RC",      "DT:1",
-    "DT:2", "DT:3", "WD:1", "WD:2", "WD:3", "PC",   "PR",    "PO",    "PP",      "EP+CO",
-    "DC",   "DD",   "DP",   "PD",   "AS",   "PU",   "LC",    "NAK test", "wr"};
+    "Poll", "PA",   "RS",   "CI",   "MS",   "CO", "CI*", "CL",       "BI", "BO",
+    "BP",   "FE",   "HC",   "CR",   "CE",   "EC", "FP",  "RP",       "MR", "CT",
+    "ST",   "VS",   "DT:4", "DT:5", "RD",   "WR", "WN",  "VR",       "RC", "DT:1",
+    "DT:2", "DT:3", "WD:1", "WD:2", "WD:3", "PC", "PR",  "PO",       "PP", "EP+CO",
+    "DC",   "DD",   "DP",   "PD",   "AS",   "PU", "LC",  "NAK test", "wr"};
 
-const char16_t* const kCommand2Captions[21] = {
-    u"Er Table",      u"ErRk確認",         u"ErRk設定",   u"RE",
-    u"ET",            u"時計確認",         u"時計設定",   u"TPH設定",
-    u"TH",            u"ｾﾝｻｰ電圧",         u"ｾﾝｻｰしきい値確認", u"ｾﾝｻｰ設定",
-    u"ｾﾝｻｰｸﾘｱ",       u"ｴﾗｰ回数初期化",    u"ﾊﾟｽ+ｴﾗｰ初期化", u"EH test count clear",
-    u"EH test count read", u"eer",          u"EEPRead",    u"EEPWrite",
-    u"dt:*"};
+const char16_t* const kCommand2Captions[21] = {u"Er Table",
+                                               u"ErRk確認",
+                                               u"ErRk設定",
+                                               u"RE",
+                                               u"ET",
+                                               u"時計確認",
+                                               u"時計設定",
+                                               u"TPH設定",
+                                               u"TH",
+                                               u"ｾﾝｻｰ電圧",
+                                               u"ｾﾝｻｰしきい値確認",
+                                               u"ｾﾝｻｰ設定",
+                                               u"ｾﾝｻｰｸﾘｱ",
+                                               u"ｴﾗｰ回数初期化",
+                                               u"ﾊﾟｽ+ｴﾗｰ初期化",
+                                               u"EH test count clear",
+                                               u"EH test count read",
+                                               u"eer",
+                                               u"EEPRead",
+                                               u"EEPWrite",
+                                               u"dt:*"};
 
 }  // namespace
 
 // The option check boxes of the repeated test: name, caption, state at start.
 const Form1::OptionBox Form1::kOptionBoxes[] = {
-    {"Check3", "Print", true},         {"chkER", "ER", true},
-    {"chkEMC", "EMC", false},          {"chkLCD", "LCD", false},
-    {"chkPort2PR", "Port2PR", false},  {"chkRmargin", "Rmargin", false},
-    {"chk09code", "0-9code", false},   {"chkIR", "IR read", false},
-    {"chkPunch", "Punch", false},      {"chkJIS", "JIS", true},
-    {"chkISO", "ISO", false},          {"chk2750Oe3Tr", "2750Oe 3Tr", false},
-    {"chkCom2", "Com2", false},        {"chkAutoSave", "Auto Save", false},
+    {"Check3", "Print", true},        {"chkER", "ER", true},
+    {"chkEMC", "EMC", false},         {"chkLCD", "LCD", false},
+    {"chkPort2PR", "Port2PR", false}, {"chkRmargin", "Rmargin", false},
+    {"chk09code", "0-9code", false},  {"chkIR", "IR read", false},
+    {"chkPunch", "Punch", false},     {"chkJIS", "JIS", true},
+    {"chkISO", "ISO", false},         {"chk2750Oe3Tr", "2750Oe 3Tr", false},
+    {"chkCom2", "Com2", false},       {"chkAutoSave", "Auto Save", false},
     {"chkRDDT", "RD+DT", false},
 };
 const int Form1::kOptionBoxCount = static_cast<int>(std::size(Form1::kOptionBoxes));
@@ -190,9 +204,9 @@ QWidget* Form1::buildCommandsPage() {
   auto* buttons = new QGridLayout;
   buttons->setSpacing(2);
   for (int i = 0; i < 49; ++i)
-    buttons->addWidget(button(QStringLiteral("Command1(%1)").arg(i),
-                              QLatin1String(kCommand1Captions[i])),
-                       i / 7, i % 7);
+    buttons->addWidget(
+        button(QStringLiteral("Command1(%1)").arg(i), QLatin1String(kCommand1Captions[i])), i / 7,
+        i % 7);
   row->addLayout(buttons, 3);
 
   // What the data commands answered.
@@ -269,9 +283,9 @@ QWidget* Form1::buildMaintenancePage() {
   auto place = [&](int i, QWidget* extra, QWidget* second = nullptr) {
     const int row = i % 7;
     const int column = (i / 7) * 3;
-    grid->addWidget(button(QStringLiteral("Command2(%1)").arg(i),
-                           QString::fromUtf16(kCommand2Captions[i])),
-                    row, column);
+    grid->addWidget(
+        button(QStringLiteral("Command2(%1)").arg(i), QString::fromUtf16(kCommand2Captions[i])),
+        row, column);
     if (extra) grid->addWidget(extra, row, column + 1, 1, second ? 1 : 2);
     if (second) grid->addWidget(second, row, column + 2);
   };

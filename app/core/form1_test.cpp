@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -169,6 +170,82 @@ TEST_F(Form1PortEvents, LineErrorsCloseThePortEachWithItsMessage) {
   EXPECT_EQ(shown.size(), 4);
   shown.removeDuplicates();
   EXPECT_EQ(shown.size(), 4) << shown.join(u' ').toStdString();
+}
+
+// The window's start values and its password-guarded menus.
+using Form1Window = Form1PortEvents;
+
+TEST_F(Form1Window, EnlargeNeedsThePasswordAndTogglesBack) {
+  const QSize normal(640, 480);
+  EXPECT_EQ(form_->size(), normal);
+  auto* ir = form_->findChild<QWidget*>(QStringLiteral("chkIR"));
+  auto* punch = form_->findChild<QWidget*>(QStringLiteral("chkPunch"));
+  ASSERT_TRUE(ir && punch);
+  EXPECT_TRUE(ir->isHidden());
+
+  Dialogs::queueAnswer(QStringLiteral("12345"));
+  form_->bench().enLarge();
+  EXPECT_EQ(form_->size(), normal);
+  EXPECT_TRUE(ir->isHidden());
+
+  Dialogs::queueAnswer(QStringLiteral("48213"));
+  form_->bench().enLarge();
+  EXPECT_EQ(form_->windowHeightTwips(), 8610);
+  EXPECT_EQ(form_->windowWidthTwips(), 12000);
+  EXPECT_FALSE(ir->isHidden());
+  EXPECT_FALSE(punch->isHidden());
+
+  // Enlarged: the entry returns the window to its normal size without asking.
+  messages_.clear();
+  form_->bench().enLarge();
+  EXPECT_EQ(form_->size(), normal);
+  EXPECT_TRUE(ir->isHidden());
+  EXPECT_TRUE(messages_.isEmpty());
+}
+
+TEST_F(Form1Window, EepromWindowOpensOnlyAfterThePassword) {
+  form_->switchLanguage(false);
+  QList<Window> opened;
+  Dialogs::queueAnswer(QStringLiteral("wrong"));
+  form_->bench().eepControl();
+  EXPECT_EQ(messages_, QStringList{u"Input password"_qs});  // the input box alone
+
+  Dialogs::queueAnswer(QStringLiteral("48213"));
+  form_->bench().eepControl();
+  EXPECT_EQ(messages_.last(), u"This window is not available in this version."_qs);
+
+  form_->bench().openWindow = [&](Window w) { opened << w; };
+  Dialogs::queueAnswer(QStringLiteral("48213"));
+  form_->bench().eepControl();
+  EXPECT_EQ(opened, QList<Window>{Window::Eeprom});
+}
+
+TEST_F(Form1Window, PrintOffDisablesAndClearsEr) {
+  auto* print = form_->findChild<QAbstractButton*>(QStringLiteral("Check3"));
+  auto* er = form_->findChild<QAbstractButton*>(QStringLiteral("chkER"));
+  ASSERT_TRUE(print && er);
+  EXPECT_TRUE(print->isChecked());
+  EXPECT_TRUE(er->isChecked());
+  EXPECT_TRUE(er->isEnabled());
+  print->click();
+  EXPECT_FALSE(er->isChecked());
+  EXPECT_FALSE(er->isEnabled());
+  print->click();
+  EXPECT_TRUE(er->isEnabled());
+  EXPECT_FALSE(er->isChecked());
+}
+
+TEST_F(Form1Window, DspClearPutsTheBoxesBackAndEmptiesTheLabels) {
+  form_->setControlText("Text2", "7");
+  form_->setControlText("Label12", "V1");
+  form_->setControlText("txtWd(3)", "abc");
+  form_->findChild<QAbstractButton*>(QStringLiteral("Command54"))->click();
+  EXPECT_EQ(form_->controlText("Text2"), u"200"_qs);
+  EXPECT_EQ(form_->controlText("Text9"), u"0/0/24/esc$e221998"_qs);
+  EXPECT_EQ(form_->controlText("Text14"), u"LOG000"_qs);
+  EXPECT_EQ(form_->controlText("txtWd(3)"), u"2"_qs);
+  EXPECT_EQ(form_->controlText("Label5(3)"), u"1"_qs);  // the length follows the box
+  EXPECT_EQ(form_->controlText("Label12"), QString());
 }
 
 }  // namespace
