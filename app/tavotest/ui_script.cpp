@@ -15,6 +15,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -207,6 +209,23 @@ bool parseUiLine(const QString& line, UiCommand* c, QString* error) {
     }
     return true;
   }
+  if (c->verb == u"when") {
+    // when LOGLINE COMMAND: the command is kept as it stands and checked here.
+    if (!readToken(trimmed, &at, &c->object, error)) return false;
+    skipBlanks(trimmed, &at);
+    c->text = trimmed.mid(at);
+    UiCommand inner;
+    if (c->object.isEmpty() || c->text.isEmpty()) {
+      *error = QStringLiteral("when needs a log line and a command");
+      return false;
+    }
+    if (!parseUiLine(c->text, &inner, error)) return false;
+    if (inner.verb == u"when" || inner.verb == u"quit" || inner.verb == u"wait") {
+      *error = QStringLiteral("when cannot run \"%1\"").arg(inner.verb);
+      return false;
+    }
+    return true;
+  }
   if (kTextOnly.contains(c->verb)) {
     if (!readRest(trimmed, &at, false, &c->text, error)) return false;
     if (c->text.isEmpty()) {
@@ -227,6 +246,25 @@ UiScript::~UiScript() {
 
 int UiScript::run() {
   windows_.assign(1, QPointer<QWidget>(&main_));
+  // Commands waiting for a log line run once it has been added, from the event loop: the line
+  // is added deep inside the exchange, which must not be entered again from there.
+  auto previousLog = main_.onLog;
+  main_.onLog = [this, previousLog](const QString& line) {
+    if (previousLog) previousLog(line);
+    for (auto it = triggers_.begin(); it != triggers_.end(); ++it) {
+      if (it->first != line) continue;
+      const UiCommand command = it->second;
+      triggers_.erase(it);
+      QTimer::singleShot(0, &main_, [this, command, line] {
+        QString error;
+        if (!execute(command, &error)) {
+          bad_ = true;
+          out_(QStringLiteral("error: when %1: %2").arg(escapeText(line), error));
+        }
+      });
+      break;
+    }
+  };
   setModalDriver([this](QDialog* dialog) {
     windows_.push_back(dialog);
     runLines(dialog);
@@ -238,6 +276,8 @@ int UiScript::run() {
   runLines(nullptr);
   setModalDriver({});
   main_.close();
+  main_.onLog = previousLog;
+  triggers_.clear();
   return bad_ ? 3 : 0;
 }
 
@@ -258,6 +298,14 @@ QWidget* UiScript::current() const {
   for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
     if (*it && (*it)->isVisible()) return it->data();
   return &main_;
+}
+
+void revealPage(QWidget* widget) {
+  for (QWidget* w = widget; w && !w->isWindow(); w = w->parentWidget()) {
+    auto* stack = qobject_cast<QStackedWidget*>(w->parentWidget());
+    if (!stack) continue;
+    if (auto* tabs = qobject_cast<QTabWidget*>(stack->parentWidget())) tabs->setCurrentWidget(w);
+  }
 }
 
 QObject* UiScript::find(const QString& name, QString* error) const {
@@ -286,6 +334,12 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
   }
   if (c.verb == u"answer") {
     Dialogs::queueAnswer(c.text);
+    return true;
+  }
+  if (c.verb == u"when") {
+    UiCommand inner;
+    parseUiLine(c.text, &inner, error);
+    triggers_.emplace_back(c.object, inner);
     return true;
   }
   if (c.verb == u"wait") {
@@ -321,6 +375,9 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
   if (!target) return false;
   auto* widget = qobject_cast<QWidget*>(target);
   auto* action = qobject_cast<QAction*>(target);
+  // A control on a page of a tab widget that is not in front: its page is brought forward
+  // first, as a person would click the page's tab.
+  if (widget && c.verb != u"print") revealPage(widget);
   if (widget && !widget->isEnabled() && c.verb != u"print") {
     *error = QStringLiteral("\"%1\" is disabled").arg(c.object);
     return false;
@@ -454,7 +511,9 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
     if (widget && widget->objectName() == u"txtDisp") {
       text = main_.logText();
     } else if (auto* label = qobject_cast<QLabel*>(target)) {
-      text = label->text();
+      // The main window keeps a label's text with its CRs (shown as line breaks).
+      const QVariant raw = label->property("rawText");
+      text = raw.isValid() ? raw.toString() : label->text();
       if (label->autoFillBackground()) colour = QStringLiteral(" [") + colourOf(label) + u']';
     } else if (auto* e = qobject_cast<QLineEdit*>(target)) {
       text = e->text();

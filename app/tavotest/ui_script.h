@@ -16,6 +16,9 @@
 //   print OBJECT         "OBJECT: TEXT" (a lamp adds " [#RRGGBB]", its colour)
 //   snapshot FILE        save a picture of the current window (PNG)
 //   quit                 end as the "Quit" menu does
+//   when LOGLINE COMMAND run COMMAND (press, set, check, ...) once the log box gets the line
+//                        LOGLINE (quoted when it has blanks), while whatever runs then waits:
+//                        "when WR press cmdTeishi" presses "Test Quit" in the middle of a test
 // Blank lines and lines starting with # are skipped. A modal window that a command opens becomes
 // the current window and the script goes on inside it; when it closes, the code that opened it
 // continues, then the script's next line. A modal window still open at the end is closed.
@@ -23,13 +26,16 @@
 // A bad line prints "error: LINE: REASON" and the script goes on; run() returns 0, or 3 when a
 // line was bad. The application then shuts down as "Quit" does.
 //
-// Offers: UiScript, parseUiLine (for tests), UiCommand.
+// A control on a page of a tab widget that is not in front has its page brought forward first.
+//
+// Offers: UiScript, parseUiLine (for tests), UiCommand, revealPage.
 #pragma once
 
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QDialog;
@@ -45,6 +51,10 @@ struct UiCommand {
   QString object;  // the object argument, unquoted
   QString text;    // the TEXT argument, unquoted and with escapes applied
 };
+
+// Brings the page that holds the widget to the front of its tab widget (and so on outwards), as a
+// person clicks a page's tab before using what is on it.
+void revealPage(QWidget* widget);
 
 // Splits a line into its command. False, with the reason, for a line that cannot be parsed.
 bool parseUiLine(const QString& line, UiCommand* command, QString* error);
@@ -71,7 +81,8 @@ class UiScript {
   qsizetype next_ = 0;
   bool bad_ = false;
   bool quitting_ = false;
-  std::vector<QPointer<QWidget>> windows_;  // the current window of each nesting level
+  std::vector<QPointer<QWidget>> windows_;               // the current window of each nesting level
+  std::vector<std::pair<QString, UiCommand>> triggers_;  // log line, command to run once
 };
 
 }  // namespace tavo
