@@ -124,8 +124,8 @@ int runPresses(Form1& form, const QList<Preset>& presets, const QStringList& pre
   }
   // No reply at all to the last command: the port closed under it, or the device went silent.
   if (m.replyType.isEmpty()) return finish(2);
-  const bool failed = form.bench().lastTestFailed() ||
-                      (m.replyType == u"A" && !isOkStatus(m.replyStatus));
+  const bool failed =
+      form.bench().lastTestFailed() || (m.replyType == u"A" && !isOkStatus(m.replyStatus));
   return finish(failed ? 1 : 0);
 }
 

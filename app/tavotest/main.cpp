@@ -3,6 +3,7 @@
 //   tavotest [--lang ja|en] [--home DIR]                    the window
 //   tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]
 //   tavotest --ui-script FILE [--lang ja|en] [--home DIR]
+//   tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT] [--check OBJECT=on|off]
 //
 // The start-up routine: shared state to its start values, the main window created and loaded
 // (settings file, message tables, scheduler), then shown, or driven headless by a command file
@@ -17,6 +18,7 @@
 #include "app/core/module1.h"
 #include "app/core/program_folder.h"
 #include "app/files/command_script.h"
+#include "app/tavotest/headless_press.h"
 #include "app/tavotest/headless_run.h"
 #include "app/tavotest/transcript.h"
 #include "app/tavotest/ui_script.h"
@@ -27,6 +29,8 @@ struct Options {
   QString runFile;
   QString uiScript;
   QString home;
+  QStringList presses;
+  QList<tavo::Preset> presets;
   bool english = false;
   bool errorStop = false;
 };
@@ -34,7 +38,9 @@ struct Options {
 const char kUsage[] =
     "usage: tavotest [--lang ja|en] [--home DIR]\n"
     "       tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]\n"
-    "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n";
+    "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n"
+    "       tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT]\n"
+    "                [--check OBJECT=on|off] [--lang ja|en] [--home DIR]\n";
 
 void help() {
   std::printf(
@@ -54,7 +60,13 @@ void help() {
       "               window NAME | menu NAME | set OBJECT TEXT | select OBJECT TEXT |\n"
       "               check OBJECT on|off | press OBJECT | key OBJECT Enter|Escape |\n"
       "               answer ok|cancel|yes|no|TEXT | wait MS | print OBJECT | snapshot FILE |\n"
-      "               quit. Exit status 0, or 3 when a line was bad.\n"
+      "               when LOGLINE COMMAND | quit. Exit status 0, or 3 when a line was bad.\n"
+      "--press OBJECT presses a button of the main window (name such as Command47 or\n"
+      "               Command1(21), or its caption); repeat for more, pressed in order after\n"
+      "               the port has opened. --set OBJECT=TEXT and --check OBJECT=on|off preset\n"
+      "               boxes and check boxes first. Prints as --run does. Exit status 0 the\n"
+      "               last answer was good, 1 it was not or the W/R test said NG, 2 the port\n"
+      "               closed or did not open, 4 an object is not there or cannot be used.\n"
       "--lang ja|en   message language (default ja)\n",
       kUsage);
 }
@@ -77,13 +89,26 @@ bool parse(int argc, char** argv, Options* o) {
       QString lang;
       if (!value(&lang) || (lang != u"ja" && lang != u"en")) return false;
       o->english = lang == u"en";
+    } else if (!std::strcmp(a, "--press")) {
+      QString name;
+      if (!value(&name)) return false;
+      o->presses << name;
+    } else if (!std::strcmp(a, "--set") || !std::strcmp(a, "--check")) {
+      QString text;
+      tavo::Preset preset;
+      const auto kind = a[2] == 's' ? tavo::Preset::Text : tavo::Preset::Check;
+      if (!value(&text) || !tavo::parsePreset(kind, text, &preset)) return false;
+      o->presets << preset;
     } else if (!std::strcmp(a, "--error-stop")) {
       o->errorStop = true;
     } else {
       return false;
     }
   }
-  return o->runFile.isEmpty() || o->uiScript.isEmpty();
+  // One headless mode at a time; presets belong to --press.
+  const int modes = !o->runFile.isEmpty() + !o->uiScript.isEmpty() + !o->presses.isEmpty();
+  if (modes > 1) return false;
+  return o->presets.isEmpty() || !o->presses.isEmpty();
 }
 
 // The offscreen platform says it cannot pass size hints each time a window is shown; that is
@@ -112,7 +137,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 4;
   }
-  const bool headless = !options.runFile.isEmpty() || !options.uiScript.isEmpty();
+  const bool headless =
+      !options.runFile.isEmpty() || !options.uiScript.isEmpty() || !options.presses.isEmpty();
   if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   if (headless) standardHandler = qInstallMessageHandler(quietOffscreen);
@@ -159,6 +185,7 @@ int main(int argc, char** argv) {
 
   if (!options.runFile.isEmpty())
     return tavo::runCommandFile(form, options.runFile, options.errorStop);
+  if (!options.presses.isEmpty()) return tavo::runPresses(form, options.presets, options.presses);
 
   form.show();
   if (!options.uiScript.isEmpty()) {
