@@ -3,6 +3,7 @@
 // and the texts the window shows are compared with lists written here by hand.
 #include <iconv.h>
 
+#include <ctime>
 #include <regex>
 
 #include "tests/tavotest_e2e.h"
@@ -340,6 +341,73 @@ TEST_F(TavotestBench, ButtonsSendTheirParameters) {
   ASSERT_FALSE(frames.empty());
   EXPECT_EQ(frames[0].kind, HostFrame::Kind::Poll);
   EXPECT_EQ(OfKind(frames, HostFrame::Kind::Poll).size(), 1u) << Joined(Describe(frames));
+}
+
+// "NAK test": "VS", then after the wait beside the button a NAK, which the device answers by
+// sending its answer again.
+TEST_F(TavotestBench, NakTestAsksForTheAnswerAgainAfterItsWait) {
+  std::string lastAnswer;
+  PtyDevice device([&](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Nak) return Reply(lastAnswer);
+    if (f.kind == HostFrame::Kind::Command && f.text == "VS") {
+      lastAnswer = "AVS90N1";
+      return Reply(lastAnswer);
+    }
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(
+      RunUiScript("set NakWait 0.5\npress Command1(47)\nwait 300\nquit\n", device.path(), &out), 0)
+      << Joined(out) << stderr_;
+  ASSERT_TRUE(device.WaitUntil(
+      [](const auto& frames) { return !OfKind(frames, HostFrame::Kind::Nak).empty(); }));
+  const auto frames = device.Frames();
+  const auto vs =
+      std::find_if(frames.begin(), frames.end(), [](const HostFrame& f) { return f.text == "VS"; });
+  const auto nak = std::find_if(frames.begin(), frames.end(),
+                                [](const HostFrame& f) { return f.kind == HostFrame::Kind::Nak; });
+  ASSERT_NE(vs, frames.end());
+  ASSERT_NE(nak, frames.end());
+  EXPECT_LT(vs - frames.begin(), nak - frames.begin());
+  EXPECT_GE(Ms(nak->at - vs->answeredAt), 450) << "the NAK came before the wait was over";
+  EXPECT_EQ(OfKind(frames, HostFrame::Kind::Nak).size(), 1u);
+  EXPECT_EQ(std::count(out.begin(), out.end(), "   AVS90N1"), 2) << Joined(out);
+}
+
+// "eew all" fills the EEPROM after its confirmation, "CJ" downloads the character table, the
+// clock is set to the computer's time, and "Comm Close" closes the port.
+TEST_F(TavotestBench, EepromFillTableDownloadClockAndClose) {
+  PtyDevice device;
+  Lines out;
+  const std::time_t before = std::time(nullptr);
+  ASSERT_EQ(RunUiScript("answer cancel\npress Command70\nanswer ok\npress Command70\n"
+                        "press Command75\npress Command2(6)\npress Command66\nprint Label33\n"
+                        "quit\n",
+                        device.path(), &out),
+            0)
+      << Joined(out) << stderr_;
+  const std::time_t after = std::time(nullptr);
+  const std::string fs(64, 'F');
+  Lines expected = {"eew:00/10/" + fs,      "eew:10/10/" + fs,      "eew:20/10/" + fs,
+                    "eew:30/10/" + fs,      "CJ:0FFFFFFFFFFFFFFFF", "CJ:180000000000000FF",
+                    "CJ:200C00000000000F8", "CJ:30000CF000000002F", "CJ:4000000FF0000003F",
+                    "CJ:500000000FF00004F", "CJ:60000000000FF005F", "CJ:7000000000000FF6F"};
+  Lines sent = CommandTexts(device.Frames());
+  ASSERT_EQ(sent.size(), expected.size() + 1) << Joined(sent);
+  EXPECT_EQ(Lines(sent.begin(), sent.end() - 1), expected);
+  // "CK:" yymmdd, "0" and the weekday (0 Sunday), hhmmss: the date of the moment it was sent.
+  auto clockText = [](std::time_t t) {
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "CK:%y%m%d0%w", &tm);
+    return std::string(buf);
+  };
+  const std::string ck = sent.back();
+  ASSERT_EQ(ck.size(), 3u + 6 + 2 + 6) << ck;
+  EXPECT_TRUE(ck.substr(0, 11) == clockText(before) || ck.substr(0, 11) == clockText(after)) << ck;
+  EXPECT_TRUE(Contains(out, "message: EEPROM内容を変更しますか ? -> cancel")) << Joined(out);
+  EXPECT_EQ(Shown(out), (Lines{"Label33: False"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -222,6 +223,8 @@ void Form1::setControlText(const QString& name, const QString& text) {
     if (combo->isEditable()) combo->setEditText(text);
   } else if (auto* plain = qobject_cast<QPlainTextEdit*>(w)) {
     plain->setPlainText(text);
+  } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) {
+    spin->setValue(valNumber(text));
   }
 }
 
@@ -229,6 +232,7 @@ QString Form1::controlText(const QString& name) const {
   QWidget* w = controls_.value(name);
   if (auto* label = qobject_cast<QLabel*>(w)) return label->property(kRawText).toString();
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
+  if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) return QString::number(spin->value());
   if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText();
   if (w == txtDisp_) return logText_;
   return {};
