@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the Tavotest windows, offscreen, after a few exchanges with the
-# device simulator: docs/form1-ja.png, docs/form1-en.png, docs/formcom.png.
+# device simulator: docs/form1-ja.png, docs/form1-en.png, the tests page (English), docs/formcom.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh default
@@ -11,7 +11,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-build/bin/tavosim --link "$work/com1" --speed 0 </dev/null >/dev/null &
+build/bin/tavosim --link "$work/com1" --speed 0 --insert-ms 0 </dev/null >/dev/null &
 sim_pid=$!
 for _ in $(seq 50); do [[ -e "$work/com1" ]] && break; sleep 0.1; done
 export RAVLIN_COM1="$work/com1" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=offscreen
@@ -34,8 +34,14 @@ wait 100
 check "Auto Poll" off
 set Text5 VS
 press cmdKaishi
+check "Auto Poll" on
+press Command2(8)
 snapshot $docs/form1-$lang.png
 SCRIPT
+  if [[ $lang == en ]]; then
+    printf '%s\n' 'set Text2 6' 'press Command47' "snapshot $docs/form1-tests-en.png" \
+      >>"$work/$lang/shot.txt"
+  fi
   if [[ $lang == ja ]]; then
     printf '%s\n' 'menu "Comm Setting"' "snapshot $docs/formcom.png" 'press Command22' \
       >>"$work/$lang/shot.txt"
