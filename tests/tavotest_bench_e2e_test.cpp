@@ -12,33 +12,26 @@ namespace {
 
 using namespace tavotest_e2e;
 
-// UTF-8 text as code page 932 bytes, as the device receives it (converted here, not by the
-// program under test).
-Bytes Sjis(const std::string& utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
+// Text converted between UTF-8 and code page 932 here, not by the program under test.
+std::string Convert(const std::string& text, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
   EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
-  std::string in = utf8;
-  std::string out(in.size() * 2 + 8, '\0');
-  char* src = in.data();
-  char* dst = out.data();
-  size_t left = in.size(), room = out.size();
-  EXPECT_NE(iconv(cd, &src, &left, &dst, &room), static_cast<size_t>(-1)) << utf8;
-  iconv_close(cd);
-  out.resize(out.size() - room);
-  return out;
-}
-
-std::string Utf8(const Bytes& sjis) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  std::string in = sjis;
+  std::string in = text;
   std::string out(in.size() * 3 + 8, '\0');
   char* src = in.data();
   char* dst = out.data();
   size_t left = in.size(), room = out.size();
-  iconv(cd, &src, &left, &dst, &room);
+  EXPECT_NE(iconv(cd, &src, &left, &dst, &room), static_cast<size_t>(-1));
   iconv_close(cd);
   out.resize(out.size() - room);
   return out;
+}
+// What the device receives for a text.
+Bytes Sjis(const std::string& utf8) {
+  return Convert(utf8, "CP932", "UTF-8");
+}
+std::string Utf8(const Bytes& sjis) {
+  return Convert(sjis, "UTF-8", "CP932");
 }
 
 Lines CommandTexts(const std::vector<HostFrame>& frames) {

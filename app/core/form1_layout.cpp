@@ -316,7 +316,9 @@ QWidget* Form1::buildMaintenancePage() {
   eepromRow->addWidget(box(QStringLiteral("Text26"), 36));
   eepromRow->addWidget(box(QStringLiteral("Text27")));
   place(19, eeprom);
-  place(20, box(QStringLiteral("Text24")));
+  auto* text24 = box(QStringLiteral("Text24"));
+  text24->setText(QStringLiteral("617180"));  // the "dt:*" data the box starts with
+  place(20, text24);
 
   auto* label19 = valueLabel(QStringLiteral("Label19"), 140);
   label19->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -47,6 +47,20 @@ TEST(UiScriptLine, ObjectsAndTexts) {
   EXPECT_EQ(c.object, "Comm Setting");
 }
 
+TEST(UiScriptLine, WhenKeepsItsCommandForLater) {
+  UiCommand c = parsed("when WR press cmdTeishi");
+  EXPECT_EQ(c.verb, "when");
+  EXPECT_EQ(c.object, "WR");
+  EXPECT_EQ(c.text, "press cmdTeishi");
+  c = parsed("when \"   AWR90\" set Text5 \"a b\"");
+  EXPECT_EQ(c.object, "   AWR90");
+  EXPECT_EQ(c.text, "set Text5 \"a b\"");
+  EXPECT_FALSE(failure("when WR").isEmpty());
+  EXPECT_FALSE(failure("when WR jump x").isEmpty());
+  EXPECT_FALSE(failure("when WR when VS press x").isEmpty());
+  EXPECT_FALSE(failure("when WR quit").isEmpty());
+}
+
 TEST(UiScriptLine, SkippedLines) {
   EXPECT_TRUE(parsed("").verb.isEmpty());
   EXPECT_TRUE(parsed("   # a comment").verb.isEmpty());
