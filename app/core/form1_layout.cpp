@@ -21,7 +21,7 @@
 namespace tavo {
 namespace {
 
-QLabel* valueLabel(const QString& name, int minWidth = 40) {
+QLabel* valueLabel(const QString& name, int minWidth = 30) {
   auto* l = new QLabel;
   l->setObjectName(name);
   l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -39,6 +39,7 @@ QLabel* caption(const QString& text) {
 QLineEdit* box(const QString& name, int width = 0) {
   auto* e = new QLineEdit;
   e->setObjectName(name);
+  e->setMinimumWidth(28);
   if (width > 0) e->setMaximumWidth(width);
   return e;
 }
@@ -48,6 +49,14 @@ QPushButton* button(const QString& name, const QString& text) {
   b->setObjectName(name);
   b->setAutoDefault(false);
   b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  return b;
+}
+
+// A button of a button array (and the small buttons beside them): it may be narrower than the
+// style's usual button, so that the arrays fit the window's normal size of 640 x 480.
+QPushButton* arrayButton(const QString& name, const QString& text) {
+  QPushButton* b = button(name, text);
+  b->setMinimumWidth(b->fontMetrics().horizontalAdvance(text) + 8);
   return b;
 }
 
@@ -144,12 +153,11 @@ void Form1::buildWindow() {
   status->addLayout(statusCell, 1, 3);
   status->addWidget(caption(QStringLiteral("Length")), 1, 4);
   status->addWidget(valueLabel(QStringLiteral("Label32"), 36), 1, 5);
+  status->addWidget(valueLabel(QStringLiteral("Label39"), 70), 1, 6);  // command state
   status->addWidget(caption(QStringLiteral("Result")), 2, 0);
   status->addWidget(valueLabel(QStringLiteral("Label40"), 200), 2, 1, 1, 6);
-  status->addWidget(caption(QStringLiteral("State")), 3, 0);
-  status->addWidget(valueLabel(QStringLiteral("Label39"), 200), 3, 1, 1, 6);
-  status->addWidget(caption(QStringLiteral("Guide")), 4, 0);
-  status->addWidget(valueLabel(QStringLiteral("Label37"), 200), 4, 1, 1, 6);
+  status->addWidget(caption(QStringLiteral("Guide")), 3, 0);
+  status->addWidget(valueLabel(QStringLiteral("Label37"), 200), 3, 1, 1, 6);
   status->setColumnStretch(5, 1);
   status->setColumnStretch(6, 1);
   outer->addLayout(status);
@@ -183,7 +191,7 @@ void Form1::buildWindow() {
   txtDisp_->setObjectName(QStringLiteral("txtDisp"));
   txtDisp_->setReadOnly(true);
   txtDisp_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  txtDisp_->setMinimumWidth(120);
+  txtDisp_->setMinimumWidth(72);
   middle->addWidget(txtDisp_, 1);
   outer->addLayout(middle, 1);
 
@@ -205,8 +213,8 @@ QWidget* Form1::buildCommandsPage() {
   buttons->setSpacing(2);
   for (int i = 0; i < 49; ++i)
     buttons->addWidget(
-        button(QStringLiteral("Command1(%1)").arg(i), QLatin1String(kCommand1Captions[i])), i / 7,
-        i % 7);
+        arrayButton(QStringLiteral("Command1(%1)").arg(i), QLatin1String(kCommand1Captions[i])),
+        i / 7, i % 7);
   row->addLayout(buttons, 3);
 
   // What the data commands answered.
@@ -275,17 +283,17 @@ QWidget* Form1::buildCommandsPage() {
 QWidget* Form1::buildMaintenancePage() {
   auto* page = new QWidget;
   auto* grid = new QGridLayout(page);
-  grid->setContentsMargins(4, 4, 4, 4);
-  grid->setHorizontalSpacing(4);
+  grid->setContentsMargins(2, 4, 2, 4);
+  grid->setHorizontalSpacing(2);
   grid->setVerticalSpacing(2);
 
   // Each button with the box it takes or the field it fills, three columns of seven.
   auto place = [&](int i, QWidget* extra, QWidget* second = nullptr) {
     const int row = i % 7;
     const int column = (i / 7) * 3;
-    grid->addWidget(
-        button(QStringLiteral("Command2(%1)").arg(i), QString::fromUtf16(kCommand2Captions[i])),
-        row, column);
+    grid->addWidget(arrayButton(QStringLiteral("Command2(%1)").arg(i),
+                                QString::fromUtf16(kCommand2Captions[i])),
+                    row, column);
     if (extra) grid->addWidget(extra, row, column + 1, 1, second ? 1 : 2);
     if (second) grid->addWidget(second, row, column + 2);
   };
@@ -298,8 +306,8 @@ QWidget* Form1::buildMaintenancePage() {
   place(6, nullptr);
   place(7, box(QStringLiteral("Text21"), 60));
   place(8, valueLabel(QStringLiteral("Label9")));
-  place(9, valueLabel(QStringLiteral("Label30"), 120));
-  place(10, valueLabel(QStringLiteral("Label41"), 120));
+  place(9, valueLabel(QStringLiteral("Label30"), 60));
+  place(10, valueLabel(QStringLiteral("Label41"), 60));
   place(11, nullptr);
   place(12, nullptr);
   place(13, nullptr);
@@ -320,12 +328,12 @@ QWidget* Form1::buildMaintenancePage() {
   text24->setText(QStringLiteral("617180"));  // the "dt:*" data the box starts with
   place(20, text24);
 
-  auto* label19 = valueLabel(QStringLiteral("Label19"), 140);
+  auto* label19 = valueLabel(QStringLiteral("Label19"), 100);
   label19->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   grid->addWidget(caption(QStringLiteral("TPH")), 7, 0);
   grid->addWidget(label19, 7, 1, 2, 2);
-  grid->addWidget(button(QStringLiteral("Command70"), QStringLiteral("eew all")), 7, 3);
-  grid->addWidget(button(QStringLiteral("Command75"), QStringLiteral("CJ")), 7, 4);
+  grid->addWidget(arrayButton(QStringLiteral("Command70"), QStringLiteral("eew all")), 7, 3);
+  grid->addWidget(arrayButton(QStringLiteral("Command75"), QStringLiteral("CJ")), 7, 4);
   grid->addWidget(caption(QStringLiteral("Memo")), 8, 3);
   grid->addWidget(box(QStringLiteral("Text22")), 8, 4, 1, 2);
   grid->setRowStretch(9, 1);
@@ -375,7 +383,7 @@ QWidget* Form1::buildTestPage() {
   for (int i = 0; i < kOptionBoxCount; ++i) {
     auto* check = new QCheckBox(QLatin1String(kOptionBoxes[i].caption));
     check->setObjectName(QLatin1String(kOptionBoxes[i].name));
-    optionGrid->addWidget(check, i / 5, i % 5);
+    optionGrid->addWidget(check, i / 4, i % 4);
   }
   left->addWidget(options);
 
@@ -410,7 +418,7 @@ QWidget* Form1::buildTestPage() {
   left->addStretch(1);
   row->addLayout(left, 3);
 
-  auto* label36 = valueLabel(QStringLiteral("Label36"), 150);
+  auto* label36 = valueLabel(QStringLiteral("Label36"), 120);
   label36->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   row->addWidget(label36, 2);
   return page;
