@@ -331,11 +331,11 @@ QWidget* Form1::buildMaintenancePage() {
   auto* label19 = valueLabel(QStringLiteral("Label19"), 100);
   label19->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   grid->addWidget(caption(QStringLiteral("TPH")), 7, 0);
-  grid->addWidget(label19, 7, 1, 2, 2);
-  grid->addWidget(arrayButton(QStringLiteral("Command70"), QStringLiteral("eew all")), 7, 3);
-  grid->addWidget(arrayButton(QStringLiteral("Command75"), QStringLiteral("CJ")), 7, 4);
-  grid->addWidget(caption(QStringLiteral("Memo")), 8, 3);
-  grid->addWidget(box(QStringLiteral("Text22")), 8, 4, 1, 2);
+  grid->addWidget(label19, 7, 1, 2, 5);
+  grid->addWidget(arrayButton(QStringLiteral("Command70"), QStringLiteral("eew all")), 7, 6);
+  grid->addWidget(arrayButton(QStringLiteral("Command75"), QStringLiteral("CJ")), 7, 7);
+  grid->addWidget(caption(QStringLiteral("Memo")), 8, 6);
+  grid->addWidget(box(QStringLiteral("Text22")), 8, 7, 1, 2);
   grid->setRowStretch(9, 1);
   for (int c : {1, 2, 4, 5, 7, 8}) grid->setColumnStretch(c, 1);
   return page;
