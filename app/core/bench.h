@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 #include "app/core/dialogs.h"
 #include "app/core/exchange.h"
