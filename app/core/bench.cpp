@@ -334,11 +334,18 @@ void Bench::wrCheck(bool intoLabel29, QString* result, const bool enabled[3], qi
                     int passes) {
   send(QStringLiteral("RC"));
   if (m_.replyCommand != u"RC") return;
+  showTrackResults(intoLabel29, result, enabled, errors, passes, [this](int k) {
+    const QString code = m_.replyText.mid(5 + 2 * k, 2);
+    return code == u"92" || code == u"90";
+  });
+}
+
+void Bench::showTrackResults(bool intoLabel29, QString* result, const bool enabled[3],
+                             qint16 errors[3], int passes, const std::function<bool(int)>& good) {
   QString text;
   for (int k = 0; k < 3; ++k) {
     if (enabled[k]) {
-      const QString code = m_.replyText.mid(5 + 2 * k, 2);
-      if (code != u"92" && code != u"90") ++errors[k];
+      if (!good(k)) ++errors[k];
       text += QStringLiteral("Tr%1 :").arg(k + 1) + vbNumber(errors[k]) + u'/' + vbNumber(passes);
     }
     if (k < 2) text += kCR;
@@ -350,21 +357,14 @@ void Bench::wrCheck(bool intoLabel29, QString* result, const bool enabled[3], qi
 void Bench::wrCheck2(bool intoLabel29, QString* result, const bool enabled[3], qint16 errors[3],
                      int passes) {
   const QString* expected[3] = {&m_.expectedTrack1, &m_.expectedTrack2, &m_.expectedTrack3};
-  QString text;
-  for (int k = 0; k < 3; ++k) {
-    if (enabled[k]) {
-      // The data read back is taken from the answer here, since the repeated test runs with
-      // answers undecoded ("Fast mode") and the box would keep what an earlier read left.
-      send(QStringLiteral("DT:%1").arg(k + 1));
-      const QString data = m_.replyText.size() < 7 ? m_.replyText : m_.replyText.mid(6);
-      view_.setText(QStringLiteral("Text32(%1)").arg(k + 1), data);
-      if (data != *expected[k]) ++errors[k];
-      text += QStringLiteral("Tr%1 :").arg(k + 1) + vbNumber(errors[k]) + u'/' + vbNumber(passes);
-    }
-    if (k < 2) text += kCR;
-  }
-  *result = text;
-  view_.setText(intoLabel29 ? QStringLiteral("Label29") : QStringLiteral("Label28"), text);
+  showTrackResults(intoLabel29, result, enabled, errors, passes, [&](int k) {
+    // The data read back is taken from the answer here, since the repeated test runs with
+    // answers undecoded ("Fast mode") and the box would keep what an earlier read left.
+    send(QStringLiteral("DT:%1").arg(k + 1));
+    const QString data = m_.replyText.size() < 7 ? m_.replyText : m_.replyText.mid(6);
+    view_.setText(QStringLiteral("Text32(%1)").arg(k + 1), data);
+    return data == *expected[k];
+  });
 }
 
 void Bench::wrCheck3(qint16* irErrors, int irPasses) {

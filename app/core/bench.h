@@ -108,6 +108,10 @@ class Bench {
   // Appends the log record; withLabel29 for "Save". False, after telling the operator, when it
   // cannot be written.
   bool appendLogRecord(bool withLabel29);
+  // Counts a failed track (good(k) false, asked only for enabled tracks) and shows the
+  // "Tr1 : errors/passes" lines in Label28 or Label29.
+  void showTrackResults(bool intoLabel29, QString* result, const bool enabled[3], qint16 errors[3],
+                        int passes, const std::function<bool(int)>& good);
   // The repeated test's stop check: the port closed or "Test Quit" pressed.
   bool stopped();
   // One pass of the repeated test; false when it stopped (*dataError: data could not be set).

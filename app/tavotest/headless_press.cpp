@@ -8,6 +8,7 @@
 #include "app/core/form1.h"
 #include "app/core/messages.h"
 #include "app/core/module1.h"
+#include "app/tavotest/headless_run.h"
 #include "app/tavotest/transcript.h"
 #include "app/tavotest/ui_script.h"
 
@@ -115,11 +116,7 @@ int runPresses(Form1& form, const QList<Preset>& presets, const QStringList& pre
   for (int i = 0; i < buttons.size(); ++i) {
     if (!usable(buttons[i], presses[i])) return finish(4);
     buttons[i]->click();
-    QString result = QStringLiteral("=> ") + form.controlText(QStringLiteral("Label10")) + u' ' +
-                     form.controlText(QStringLiteral("Label25")) + u' ' +
-                     form.controlText(QStringLiteral("Label40"));
-    while (result.endsWith(u' ')) result.chop(1);
-    printLine(escapeText(result));
+    printResultLine(form);
     if (m.appEnding) return finish(2);
   }
   // No reply at all to the last command: the port closed under it, or the device went silent.

@@ -25,11 +25,7 @@ class HeadlessHost final : public RunHost {
   void send(const QString& command) override {
     form_.setControlText(QStringLiteral("Text5"), command);
     form_.cmdKaishi_Click();
-    QString result = QStringLiteral("=> ") + form_.controlText(QStringLiteral("Label10")) + u' ' +
-                     form_.controlText(QStringLiteral("Label25")) + u' ' +
-                     form_.controlText(QStringLiteral("Label40"));
-    while (result.endsWith(u' ')) result.chop(1);
-    printLine(escapeText(result));
+    printResultLine(form_);
   }
   void waitSeconds(float seconds) override { form_.exchange().waitSeconds(seconds); }
   bool portOpen() override { return form_.port().opened(); }
@@ -45,6 +41,14 @@ class HeadlessHost final : public RunHost {
 };
 
 }  // namespace
+
+void printResultLine(Form1& form) {
+  QString result = QStringLiteral("=> ") + form.controlText(QStringLiteral("Label10")) + u' ' +
+                   form.controlText(QStringLiteral("Label25")) + u' ' +
+                   form.controlText(QStringLiteral("Label40"));
+  while (result.endsWith(u' ')) result.chop(1);
+  printLine(escapeText(result));
+}
 
 int runCommandFile(Form1& form, const QString& file, bool errorStop) {
   Module1& m = module1();

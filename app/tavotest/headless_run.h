@@ -7,7 +7,7 @@
 // its end, 1 Error Stop ended it, 2 the port was closed by a failure (or never opened), 4 the
 // file could not be read or a LOOP line names no line of the file.
 //
-// Offers: runCommandFile.
+// Offers: runCommandFile, printResultLine.
 #pragma once
 
 #include <QString>
@@ -17,5 +17,8 @@ namespace tavo {
 class Form1;
 
 int runCommandFile(Form1& form, const QString& file, bool errorStop);
+
+// Prints "=> " + the reply type and echo, the status and the status text the window shows.
+void printResultLine(Form1& form);
 
 }  // namespace tavo
