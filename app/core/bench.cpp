@@ -690,10 +690,7 @@ void Bench::eepControl() {
 }
 
 void Bench::openMenuWindow(Window w) {
-  if (openWindow) {
-    openWindow(w);
-    return;
-  }
+  if (openWindow && openWindow(w)) return;
   Dialogs::message(view_.dialogParent(),
                    pick(u"This window is not available in this version.",
                         u"このウィンドウはこの版にはありません。"),

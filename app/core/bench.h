@@ -90,9 +90,9 @@ class Bench {
   // runs, which report it in their exit status).
   bool lastTestFailed() const { return lastTestFailed_; }
 
-  // Opens another window; set by the window that owns this bench. Without it the menus say that
-  // the window is not available.
-  std::function<void(Window)> openWindow;
+  // Opens another window and says whether it did; set by the program that owns the windows.
+  // Without it, or for a window it does not open, the menus say that the window is not available.
+  std::function<bool(Window)> openWindow;
 
  private:
   bool japanese() const { return m_.japaneseMode == 1; }

@@ -214,10 +214,19 @@ TEST_F(Form1Window, EepromWindowOpensOnlyAfterThePassword) {
   form_->bench().eepControl();
   EXPECT_EQ(messages_.last(), u"This window is not available in this version."_qs);
 
-  form_->bench().openWindow = [&](Window w) { opened << w; };
+  // A hook that opens only some windows leaves the others to the message.
+  form_->bench().openWindow = [&](Window w) {
+    opened << w;
+    return w == Window::Eeprom;
+  };
   Dialogs::queueAnswer(QStringLiteral("48213"));
   form_->bench().eepControl();
   EXPECT_EQ(opened, QList<Window>{Window::Eeprom});
+  const qsizetype shown = messages_.size();
+  form_->bench().openMenuWindow(Window::Version);
+  EXPECT_EQ(opened.last(), Window::Version);
+  ASSERT_EQ(messages_.size(), shown + 1);
+  EXPECT_EQ(messages_.last(), u"This window is not available in this version."_qs);
 }
 
 TEST_F(Form1Window, PrintOffDisablesAndClearsEr) {
