@@ -66,6 +66,7 @@ class Form1 final : public QMainWindow, public ExchangeView, public BenchView {
   // "Comm Setting": closes the port, shows the port settings window, reopens the port.
   void TestComm_Click();
 
+  Module1& shared() { return m_; }
   Exchange& exchange() { return exchange_; }
   Bench& bench() { return bench_; }
   PortClient& port() { return port_; }

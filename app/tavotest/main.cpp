@@ -22,6 +22,7 @@
 #include "app/tavotest/headless_run.h"
 #include "app/tavotest/transcript.h"
 #include "app/tavotest/ui_script.h"
+#include "app/tavotest/windows.h"
 
 namespace {
 
@@ -116,7 +117,9 @@ bool parse(int argc, char** argv, Options* o) {
 QtMessageHandler standardHandler = nullptr;
 
 void quietOffscreen(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.contains(QLatin1String("does not support propagateSizeHints"))) return;
+  if (message.contains(QLatin1String("does not support propagateSizeHints")) ||
+      message.contains(QLatin1String("does not support raise()")))
+    return;
   if (standardHandler)
     standardHandler(type, context, message);
   else
@@ -174,6 +177,7 @@ int main(int argc, char** argv) {
   }
 
   tavo::Form1 form(m);
+  tavo::Windows windows(form);
   QString error;
   if (!form.createPort(&error)) {
     std::fprintf(stderr, "tavotest: %s\n", qPrintable(error));

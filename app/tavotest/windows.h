@@ -1,0 +1,32 @@
+// The windows the main window's menus open, made on first opening and kept for the program's
+// life: each opening of a closed window empties it again (its formLoad), and choosing the menu
+// while the window is open brings it to the front. A window not built yet is left to the main
+// window, which says so.
+//
+// Offers: Windows.
+#pragma once
+
+#include "app/core/bench.h"
+
+namespace tavo {
+
+class Form1;
+class FormEEP;
+
+class Windows {
+ public:
+  // Connects to the main window's menus (its bench's openWindow).
+  explicit Windows(Form1& main);
+  ~Windows();
+  Windows(const Windows&) = delete;
+  Windows& operator=(const Windows&) = delete;
+
+  // Opens a window; false for one this version does not have.
+  bool open(Window window);
+
+ private:
+  Form1& main_;
+  FormEEP* eeprom_ = nullptr;  // owned by the main window, as its child
+};
+
+}  // namespace tavo
