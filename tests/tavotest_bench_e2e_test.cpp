@@ -34,20 +34,6 @@ std::string Utf8(const Bytes& sjis) {
   return Convert(sjis, "UTF-8", "CP932");
 }
 
-Lines CommandTexts(const std::vector<HostFrame>& frames) {
-  Lines out;
-  for (const auto& f : Commands(frames)) out.push_back(f.text);
-  return out;
-}
-
-bool StartsWith(const std::string& s, const std::string& head) {
-  return s.rfind(head, 0) == 0;
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // What the script printed, without the message boxes.
 Lines Shown(const Lines& out) {
   Lines shown;

@@ -166,6 +166,18 @@ std::vector<HostFrame> OfKind(const std::vector<HostFrame>& frames, HostFrame::K
     if (f.kind == kind) out.push_back(f);
   return out;
 }
+// The texts of the commands among the frames, as bytes of the wire.
+Lines CommandTexts(const std::vector<HostFrame>& frames) {
+  Lines out;
+  for (const auto& f : Commands(frames)) out.push_back(f.text);
+  return out;
+}
+bool StartsWith(const std::string& s, const std::string& head) {
+  return s.rfind(head, 0) == 0;
+}
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
 long long Ms(Clock::duration d) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
@@ -381,6 +393,14 @@ class Child {
     }
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
   }
+  // Asks the program to end (SIGTERM) and waits for it as Wait does.
+  int Terminate(int timeoutMs = 10000) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!ended_ && pid_ > 0) kill(pid_, SIGTERM);
+    }
+    return Wait(timeoutMs);
+  }
 
  private:
   void Read(int out, int err) {
@@ -578,6 +598,8 @@ class Simulator {
 
   bool ready() const { return ready_; }
   std::string link() const { return link_.string(); }
+  // Ends the simulator as an operator does (it saves its EEPROM file); its exit status.
+  int Stop() { return child_->Terminate(); }
 
   // The host's transmissions in the trace, taken apart.
   std::vector<HostFrame> HostFrames() const {
