@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the Tavotest windows, offscreen, after a few exchanges with the
-# device simulator: docs/form1-ja.png, docs/form1-en.png, the tests page (English), docs/formcom.png.
+# device simulator: docs/form1-ja.png, docs/form1-en.png, the tests page (English), docs/formcom.png,
+# docs/formeep.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh default
@@ -44,7 +45,8 @@ SCRIPT
   fi
   if [[ $lang == ja ]]; then
     printf '%s\n' 'menu "Comm Setting"' "snapshot $docs/formcom.png" 'press Command22' \
-      >>"$work/$lang/shot.txt"
+      'window Form1' 'answer 48213' 'menu EEPcontrol' 'window FormEEP' 'press Command9' \
+      "snapshot $docs/formeep.png" >>"$work/$lang/shot.txt"
   fi
   build/bin/tavotest --ui-script "$work/$lang/shot.txt" --lang "$lang" --home "$work/$lang" >/dev/null
 done
