@@ -98,7 +98,10 @@ TEST_F(TavotestEeprom, DisplaysShowWhatTheEepromHolds) {
   const std::string script = std::string(kOpen) +
                              "press Command9\nprint Label1\nprint Label2\nprint Label15\n"
                              "print Label3\nprint Label4\nprint Label17\nprint Label5\n"
-                             "print Label7\nprint Label6\nprint Label8\nquit\n";
+                             "print Label7\nprint Label6\nprint Label8\n"
+                             // Closed and opened again, the window starts empty.
+                             "press Command6\nwindow Form1\nanswer 48213\nmenu EEPcontrol\n"
+                             "window FormEEP\nprint Label2\nprint Label1\nquit\n";
   ASSERT_EQ(RunAgainstSimulator(script, KnownEeprom(), &out), 0) << Joined(out) << stderr_;
   const Lines expected = {
       "message: Input password -> 48213",
@@ -117,6 +120,9 @@ TEST_F(TavotestEeprom, DisplaysShowWhatTheEepromHolds) {
       "Label7: 625 ",
       "Label6: 2.10-SIM ",
       "Label8:  ",
+      "message: Input password -> 48213",
+      "Label2: ",
+      "Label1: ",
   };
   EXPECT_EQ(Printed(out), expected) << Joined(out);
   // Reading writes nothing.
@@ -258,6 +264,42 @@ TEST_F(TavotestEeprom, CountersClearOnlyAfterTheQuestion) {
   for (int w : {0x0D, 0x0E, 0x0F, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17, 0x1E, 0x1F})
     cleared[w] = 0;
   EXPECT_EQ(ReadEeprom(eeprom_), cleared);
+}
+
+// A press made while another operation waits for the device is told so and sends nothing.
+TEST_F(TavotestEeprom, PressWhileBusyIsRefused) {
+  Lines out;
+  ASSERT_EQ(RunAgainstSimulator(
+                std::string(kOpen) + "when ** press Command8\npress Command1\nprint Label1\nquit\n",
+                KnownEeprom(), &out),
+            0)
+      << Joined(out) << stderr_;
+  const Lines printed = Printed(out);
+  ASSERT_EQ(printed.size(), 3u) << Joined(out);
+  EXPECT_EQ(printed[1],
+            "message: 他の操作が装置と通信中です。終わってから操作してください。 -> ok");
+  EXPECT_TRUE(StartsWith(printed[2], "Label1: パ ス 回数 : 000186A0\\r")) << printed[2];
+  EXPECT_TRUE(EndsWith(printed[2], "ﾊﾟﾝﾁエラー :   00000F")) << printed[2];
+  for (const auto& c : commands_) EXPECT_FALSE(StartsWith(c, "eer") || c == "TH") << c;
+}
+
+// Without a card the data sheet prints nothing and gives the head's power back.
+TEST_F(TavotestEeprom, DataSheetWithoutACardEnds) {
+  PtyDevice device([](const HostFrame& f) -> Answer {
+    if (f.kind == HostFrame::Kind::Command && f.text == "CI") return Reply("ACI25");
+    return UsualAnswer(f);
+  });
+  Lines out;
+  ASSERT_EQ(RunUiScript(std::string(kOpen) + "answer ok\npress Command11\nquit\n", device.path(),
+                        &out, {"--lang", "en"}),
+            0)
+      << Joined(out) << stderr_;
+  EXPECT_TRUE(Contains(out, "message: \"CI\": No  card  error                   -> ok"))
+      << Joined(out);
+  const Lines commands = CommandTexts(device.Frames());
+  const long ci = IndexOf(commands, "CI");
+  ASSERT_GE(ci, 0) << Joined(commands);
+  EXPECT_EQ(Lines(commands.begin() + ci - 1, commands.end()), (Lines{"PW:00DF", "CI", "PW:0000"}));
 }
 
 // The date the program prints, as the program's clock reads it.
