@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "app/core/answer_decoding.h"
+#include "app/core/display_label.h"
 #include "app/core/form_com.h"
 #include "app/core/modal.h"
 #include "app/core/settings_file.h"
@@ -28,7 +29,6 @@ namespace tavo {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-constexpr char kRawText[] = "rawText";
 
 }  // namespace
 
@@ -211,10 +211,7 @@ void Form1::setControlText(const QString& name, const QString& text) {
   QWidget* w = controls_.value(name);
   if (!w) return;
   if (auto* label = qobject_cast<QLabel*>(w)) {
-    // Texts of several lines are kept with CR between the lines, as the log record and the
-    // scripts read them; on the screen a CR is a line break.
-    label->setProperty(kRawText, text);
-    label->setText(QString(text).replace(u'\r', u'\n'));
+    setDisplayText(label, text);
     // The status lamp follows the status label, unless answers go undecoded.
     if (name == u"Label25" && !fastMode_->isChecked()) showLamp();
   } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
@@ -230,7 +227,7 @@ void Form1::setControlText(const QString& name, const QString& text) {
 
 QString Form1::controlText(const QString& name) const {
   QWidget* w = controls_.value(name);
-  if (auto* label = qobject_cast<QLabel*>(w)) return label->property(kRawText).toString();
+  if (auto* label = qobject_cast<QLabel*>(w)) return displayText(label);
   if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
   if (auto* spin = qobject_cast<QDoubleSpinBox*>(w)) return QString::number(spin->value());
   if (auto* combo = qobject_cast<QComboBox*>(w)) return combo->currentText();

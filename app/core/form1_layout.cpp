@@ -16,18 +16,14 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/core/display_label.h"
 #include "app/core/form1.h"
 
 namespace tavo {
 namespace {
 
 QLabel* valueLabel(const QString& name, int minWidth = 30) {
-  auto* l = new QLabel;
-  l->setObjectName(name);
-  l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  l->setMinimumWidth(minWidth);
-  l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  return l;
+  return makeDisplayLabel(name, minWidth);
 }
 
 QLabel* caption(const QString& text) {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "app/core/dialogs.h"
+#include "app/core/display_label.h"
 #include "app/eeprom/data_sheet.h"
 #include "app/eeprom/eeprom_counters.h"
 
@@ -15,7 +16,6 @@ namespace tavo {
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-constexpr char kRawText[] = "rawText";
 // The counter write asks for this before it writes.
 constexpr char16_t kWritePassword[] = u"tilbor";
 
@@ -80,10 +80,7 @@ void FormEEP::formLoad() {
 }
 
 void FormEEP::setLabel(const QString& name, const QString& text) {
-  auto* label = findChild<QLabel*>(name);
-  // Lines are kept with CR between them, as scripts read them; on the screen a CR is a break.
-  label->setProperty(kRawText, text);
-  label->setText(QString(text).replace(u'\r', u'\n'));
+  setDisplayText(findChild<QLabel*>(name), text);
 }
 
 QComboBox* FormEEP::list(const char* name) const {

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/core/display_label.h"
 #include "app/eeprom/eeprom_counters.h"
 #include "app/eeprom/form_eep.h"
 
@@ -20,12 +21,7 @@ namespace tavo {
 namespace {
 
 QLabel* display(const QString& name, int minWidth = 48) {
-  auto* l = new QLabel;
-  l->setObjectName(name);
-  l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-  l->setMinimumWidth(minWidth);
-  l->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  return l;
+  return makeDisplayLabel(name, minWidth);
 }
 
 QPushButton* button(const char* name, const QString& text) {

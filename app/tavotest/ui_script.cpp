@@ -22,6 +22,7 @@
 #include <QTreeWidget>
 
 #include "app/core/dialogs.h"
+#include "app/core/display_label.h"
 #include "app/core/form1.h"
 #include "app/core/modal.h"
 #include "app/tavotest/transcript.h"
@@ -511,9 +512,7 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
     if (widget && widget->objectName() == u"txtDisp") {
       text = main_.logText();
     } else if (auto* label = qobject_cast<QLabel*>(target)) {
-      // The main window keeps a label's text with its CRs (shown as line breaks).
-      const QVariant raw = label->property("rawText");
-      text = raw.isValid() ? raw.toString() : label->text();
+      text = displayText(label);  // with its CRs, shown on the screen as line breaks
       if (label->autoFillBackground()) colour = QStringLiteral(" [") + colourOf(label) + u']';
     } else if (auto* e = qobject_cast<QLineEdit*>(target)) {
       text = e->text();
