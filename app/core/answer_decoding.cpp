@@ -8,13 +8,9 @@ namespace {
 constexpr QChar kCR = u'\r';
 
 // Characters from 1-based position `pos`, `count` of them; empty beyond the end.
-QString at(const QString& text, qsizetype pos, qsizetype count = -1) {
-  return pos - 1 < text.size() ? text.mid(pos - 1, count) : QString();
-}
-
 // A digit of the text as a number; anything else reads 0, as the lenient reading does.
 int digitValueAt(const QString& text, qsizetype pos) {
-  return static_cast<int>(valNumber(at(text, pos, 1)));
+  return static_cast<int>(valNumber(charsAt(text, pos, 1)));
 }
 
 void decodeTph(Module1& m, const ShowText& show) {
@@ -23,7 +19,7 @@ void decodeTph(Module1& m, const ShowText& show) {
     show(QStringLiteral("Label9"), reply);
     return;
   }
-  m.tphRank = at(reply, 6, 1);
+  m.tphRank = charsAt(reply, 6, 1);
   show(QStringLiteral("Label9"), replyData(reply));
   QString text = QStringLiteral("TPH rank : ") + m.tphRank + kCR;
   const double rank = valNumber(m.tphRank);
@@ -34,7 +30,7 @@ void decodeTph(Module1& m, const ShowText& show) {
     text += QStringLiteral("Resist :") + band + QStringLiteral("ohm") + kCR;
   }
   if (reply.size() >= 8) {
-    m.headTemperature = at(reply, 7, 2);
+    m.headTemperature = charsAt(reply, 7, 2);
     text += QStringLiteral("Temp  : ") + m.headTemperature + QStringLiteral("deg");
   }
   show(QStringLiteral("Label19"), text);
@@ -45,11 +41,11 @@ void decodeTrackResults(const QString& reply, const ShowText& show) {
     show(QStringLiteral("Label11"), replyData(reply));
     return;
   }
-  show(QStringLiteral("Label11"), at(reply, 6, 2));
-  show(QStringLiteral("Label13"), at(reply, 8, 2));
-  show(QStringLiteral("Label24"), at(reply, 10, 2));
-  show(QStringLiteral("Label47"), at(reply, 12, 2));
-  if (reply.size() >= 15) show(QStringLiteral("Label48"), at(reply, 14, 2));
+  show(QStringLiteral("Label11"), charsAt(reply, 6, 2));
+  show(QStringLiteral("Label13"), charsAt(reply, 8, 2));
+  show(QStringLiteral("Label24"), charsAt(reply, 10, 2));
+  show(QStringLiteral("Label47"), charsAt(reply, 12, 2));
+  if (reply.size() >= 15) show(QStringLiteral("Label48"), charsAt(reply, 14, 2));
 }
 
 void decodeClock(const QString& reply, const ShowText& show) {
@@ -57,10 +53,10 @@ void decodeClock(const QString& reply, const ShowText& show) {
   static const QString kWeekdays = QString::fromUtf16(u"日月火水木金土　");
   const int day = digitValueAt(reply, 13);
   const QString weekday = day >= 0 && day < kWeekdays.size() ? QString(kWeekdays[day]) : QString();
-  show(QStringLiteral("Label37"), QString::fromUtf16(u" 時計ﾃﾞｰﾀ : ") + at(reply, 6, 2) + u'/' +
-                                      at(reply, 8, 2) + u'/' + at(reply, 10, 2) + u'(' + weekday +
-                                      u')' + at(reply, 14, 2) + u':' + at(reply, 16, 2) + u':' +
-                                      at(reply, 18, 2));
+  show(QStringLiteral("Label37"), QString::fromUtf16(u" 時計ﾃﾞｰﾀ : ") + charsAt(reply, 6, 2) +
+                                      u'/' + charsAt(reply, 8, 2) + u'/' + charsAt(reply, 10, 2) +
+                                      u'(' + weekday + u')' + charsAt(reply, 14, 2) + u':' +
+                                      charsAt(reply, 16, 2) + u':' + charsAt(reply, 18, 2));
 }
 
 }  // namespace

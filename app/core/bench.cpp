@@ -85,9 +85,7 @@ void Bench::send(const QString& command) {
 }
 
 void Bench::acknowledgePowerUp() {
-  const bool powerUp = (m_.replyType == u"R" && m_.replyText.mid(1, 1) == u"2") ||
-                       (m_.replyType == u"A" && m_.replyStatus == u"10");
-  if (powerUp) send(QStringLiteral("PA"));
+  if (powerUpReported(m_)) send(QStringLiteral("PA"));
 }
 
 bool Bench::confirmEepromChange() {

@@ -75,4 +75,9 @@ void initMessages(Module1& m) {
   fillMessageTables(m, m.japaneseMode == 1);
 }
 
+bool powerUpReported(const Module1& m) {
+  return (m.replyType == u"R" && m.replyText.mid(1, 1) == u"2") ||
+         (m.replyType == u"A" && m.replyStatus == u"10");
+}
+
 }  // namespace tavo

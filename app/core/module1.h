@@ -89,6 +89,10 @@ struct Module1 : MessageTables {
 // The one instance.
 Module1& module1();
 
+// The last reply says the reader has just powered up and waits for "PA": an "R" reply in state 2,
+// or an "A" answer with status 10.
+bool powerUpReported(const Module1& m);
+
 // The start-up routine's first two steps: request flags, receive state and busy flag 0, the link
 // strings and decoded values empty, the port settings to 9600 bit/s, even parity, 8 data bits,
 // 1 stop bit, RTS/CTS, port 1, stopRequest 0.

@@ -63,6 +63,10 @@ QString expandEscapes(const QString& text) {
   return out;
 }
 
+QString charsAt(const QString& text, qsizetype pos, qsizetype count) {
+  return pos - 1 < text.size() ? text.mid(pos - 1, count) : QString();
+}
+
 QString showEscapes(const QString& text) {
   QString out;
   out.reserve(text.size());

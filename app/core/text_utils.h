@@ -29,6 +29,10 @@ QString expandEscapes(const QString& text);
 // ESC -> "esc$", SI -> "si$", SO -> "so$", LF -> "lf$"; "bin$" forms are not regenerated.
 QString showEscapes(const QString& text);
 
+// count characters of a reply from its character pos (1-based, as reply layouts are counted);
+// fewer, or none, past the end.
+QString charsAt(const QString& text, qsizetype pos, qsizetype count);
+
 // Digits of the first and the last character: code - 55 from code 64 up, else code - 48; the
 // result is first * 16 + last ("1A" -> 26, "ff" -> 799). An empty text gives 0.
 int hexPairValue(const QString& pair);

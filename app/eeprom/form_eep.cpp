@@ -9,6 +9,7 @@
 
 #include "app/core/dialogs.h"
 #include "app/core/display_label.h"
+#include "app/core/text_utils.h"
 #include "app/eeprom/data_sheet.h"
 #include "app/eeprom/eeprom_counters.h"
 
@@ -18,11 +19,6 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 // The counter write asks for this before it writes.
 constexpr char16_t kWritePassword[] = u"tilbor";
-
-// Character n (1-based) of a reply, "" past its end.
-QString at(const QString& text, int n, int length = 1) {
-  return text.mid(n - 1, length);
-}
 
 QString orWhenErased(const QString& digit, const QString& replacement) {
   return digit == u"F" ? replacement : digit;
@@ -119,9 +115,7 @@ bool FormEEP::preamble() {
 bool FormEEP::counterDisplay() {
   x_.poll();
   if (!x_.portOpen()) return false;
-  const bool powerUp = (m_.replyType == u"R" && m_.replyStatus.startsWith(u'2')) ||
-                       (m_.replyType == u"A" && m_.replyStatus == u"10");
-  if (powerUp && !send(QStringLiteral("PA"))) return false;
+  if (powerUpReported(m_) && !send(QStringLiteral("PA"))) return false;
   QString shown;
   for (const Counter& c : kCounters) {
     if (!send(counterCommand(c))) return false;
@@ -135,25 +129,29 @@ bool FormEEP::counterDisplay() {
 bool FormEEP::settingsDisplay() {
   if (!preamble() || !send(QStringLiteral("TH"))) return false;
   const QString th = m_.replyText;
-  m_.headTemperature = at(th, 7, 2);
-  m_.tphRank = at(th, 6);
+  m_.headTemperature = charsAt(th, 7, 2);
+  m_.tphRank = charsAt(th, 6, 1);
   setLabel(QStringLiteral("Label2"), orWhenErased(m_.tphRank, QStringLiteral("0")));
-  setLabel(QStringLiteral("Label5"), at(th, 7, 2));
-  setLabel(QStringLiteral("Label7"), at(th, 6, 7) + u' ');
+  setLabel(QStringLiteral("Label5"), charsAt(th, 7, 2));
+  setLabel(QStringLiteral("Label7"), charsAt(th, 6, 7) + u' ');
 
   if (!send(QStringLiteral("eer:20/01"))) return false;
-  setLabel(QStringLiteral("Label15"), orWhenErased(at(m_.replyText, 9), QStringLiteral("2")));
+  setLabel(QStringLiteral("Label15"),
+           orWhenErased(charsAt(m_.replyText, 9, 1), QStringLiteral("2")));
   if (!send(QStringLiteral("eer:22/01"))) return false;
-  setLabel(QStringLiteral("Label3"), orWhenErased(at(m_.replyText, 9), QStringLiteral("4")));
-  setLabel(QStringLiteral("Label4"), orWhenErased(at(m_.replyText, 7), QStringLiteral("未設定")));
+  setLabel(QStringLiteral("Label3"),
+           orWhenErased(charsAt(m_.replyText, 9, 1), QStringLiteral("4")));
+  setLabel(QStringLiteral("Label4"),
+           orWhenErased(charsAt(m_.replyText, 7, 1), QStringLiteral("未設定")));
   if (!send(QStringLiteral("eer:08/01"))) return false;
-  setLabel(QStringLiteral("Label17"), orWhenErased(at(m_.replyText, 9), QStringLiteral("4")));
+  setLabel(QStringLiteral("Label17"),
+           orWhenErased(charsAt(m_.replyText, 9, 1), QStringLiteral("4")));
 
   if (!send(QStringLiteral("VS"))) return false;
   m_.versionText = m_.replyText.mid(5);  // the data sheet prints it
-  setLabel(QStringLiteral("Label6"), at(m_.replyText, 6, 10) + u' ');
+  setLabel(QStringLiteral("Label6"), charsAt(m_.replyText, 6, 10) + u' ');
   if (!send(QStringLiteral("RE"))) return false;
-  setLabel(QStringLiteral("Label8"), at(m_.replyText, 6, 10) + u' ');
+  setLabel(QStringLiteral("Label8"), charsAt(m_.replyText, 6, 10) + u' ');
   return true;
 }
 
