@@ -55,9 +55,23 @@ RunEnd runScript(const QStringList& lines, bool errorStop, bool japanese, RunHos
                                .arg(lineAt(loopLine + 1)));
     return RunEnd::BadLoop;
   };
+  // There is one loop counter: a second LOOP line met while it counts for another would take
+  // the other loop's passes and, nested, run forever.
+  auto nestedLoop = [&](int loopLine, int counting) {
+    host.report(japanese ? QString::fromUtf16(u"%1行目: %2行目のループの中に LOOP があります。"
+                                              u"ループは入れ子にできません")
+                               .arg(loopLine)
+                               .arg(counting)
+                         : QStringLiteral("Line %1: a LOOP inside the loop of line %2; loops "
+                                          "cannot be nested")
+                               .arg(loopLine)
+                               .arg(counting));
+    return RunEnd::BadLoop;
+  };
 
   int i = 1;
   int loopRemaining = 0;
+  int loopLine = 0;  // the LOOP line whose passes loopRemaining counts
   while (i <= count) {
     host.yield();
     host.showLoop(loopRemaining);
@@ -70,6 +84,7 @@ RunEnd runScript(const QStringList& lines, bool errorStop, bool japanese, RunHos
       return RunEnd::Finished;
     }
     if (key.startsWith(u"LOOP")) {
+      if (loopRemaining != 0 && loopLine != i) return nestedLoop(i, loopLine);
       if (loopRemaining == 0) {
         const double passes = valNumber(lineAt(i + 2));
         loopRemaining = static_cast<int>(std::nearbyint(std::clamp(passes, -32768.0, 32767.0))) - 1;
@@ -79,6 +94,7 @@ RunEnd runScript(const QStringList& lines, bool errorStop, bool japanese, RunHos
         } else {
           const int to = target(i);
           if (to == 0) return badLoop(i);
+          loopLine = i;
           i = to;
         }
       } else if (loopRemaining == 1) {

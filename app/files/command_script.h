@@ -11,7 +11,10 @@
 // The run loop is told what to do through RunHost, so it knows nothing of windows: after each
 // step it ends when the port is closed or a stop was asked for, and with Error Stop after a
 // command whose status does not begin with "0" or "9". A loop whose target is not a line of the
-// script ends the run with a message naming the line, instead of running off.
+// script, and a LOOP line met while another LOOP line's passes are being counted (there is one
+// loop counter, so loops cannot nest), end the run with a message naming the line, instead of
+// running off or forever. Every run therefore ends: each jump back uses up a pass of the one
+// loop that counts, and a finished loop is never entered again.
 //
 // Offers: splitScriptLines, scriptTextFromFile, RunHost, RunEnd, runScript.
 #pragma once
@@ -58,7 +61,7 @@ enum class RunEnd {
   ErrorStop,   // Error Stop after a command whose status was not good
   PortClosed,  // the port was closed (or never open)
   Stopped,     // a stop was asked for
-  BadLoop,     // a LOOP line whose target is not a line of the script
+  BadLoop,     // a LOOP line whose target is not a line of the script, or a nested LOOP
 };
 
 // Runs the lines (numbered from 1) from the first.

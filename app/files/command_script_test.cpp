@@ -105,6 +105,29 @@ TEST(CommandScript, LoopTargetOutsideTheScriptEndsTheRunWithAMessage) {
   }
 }
 
+TEST(CommandScript, NestedLoopEndsTheRunInsteadOfRunningForever) {
+  // The inner loop (line 2) would use up the outer loop's passes (line 5), so the outer one
+  // would start again after every round.
+  RecordingHost host;
+  const RunEnd end = runScript(lines("COMANDA\r\nLOOP\r\n1\r\n2\r\nLOOP\r\n1\r\n3\r\nCOMANDZ\r\n"),
+                               false, false, host);
+  EXPECT_EQ(end, RunEnd::BadLoop);
+  EXPECT_EQ(host.steps, QStringList({"A", "A", "A"}));
+  ASSERT_EQ(host.reports.size(), 1);
+  EXPECT_EQ(host.reports[0], "Line 2: a LOOP inside the loop of line 5; loops cannot be nested");
+  // A loop that jumped forward keeps counting, and the next LOOP line is refused the same way.
+  RecordingHost forward;
+  EXPECT_EQ(runScript(lines("LOOP\r\n5\r\n3\r\nCOMANDA\r\nCOMANDB\r\nLOOP\r\n5\r\n2\r\n"), false,
+                      true, forward),
+            RunEnd::BadLoop);
+  EXPECT_EQ(forward.steps, QStringList({"B"}));
+  // A loop on its own line runs its empty body and goes on.
+  RecordingHost self;
+  EXPECT_EQ(runScript(lines("COMANDA\r\nLOOP\r\n2\r\n5\r\nCOMANDB\r\n"), false, true, self),
+            RunEnd::Finished);
+  EXPECT_EQ(self.steps, QStringList({"A", "B"}));
+}
+
 TEST(CommandScript, CommentsWaitsAndEnd) {
   RecordingHost host;
   runScript(lines("COMAND\r\n'note\r\nWait\r\n0.5\r\nCOMANDX\r\nend\r\nCOMANDY\r\n"), false, true,
