@@ -20,11 +20,11 @@ void Exchange::waitUntil(const std::function<bool()>& done) {
   while (!done() && !m_.appEnding) view_.yieldEvents();
 }
 
-void Exchange::waitSeconds(float seconds) {
+void Exchange::waitSeconds(float seconds, const std::function<bool()>& stopWaiting) {
   waitSecondsWith(
       seconds, clock,
       [this](float remaining) { view_.yieldEvents(static_cast<int>(remaining * 1000.0f) + 1); },
-      [this] { return m_.appEnding; });
+      [&] { return m_.appEnding || (stopWaiting && stopWaiting()); });
 }
 
 void Exchange::Timer1_Timer() {

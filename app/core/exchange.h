@@ -88,8 +88,9 @@ class Exchange {
   // "Test Quit": poll, "CL", "CO", then stopRequest.
   void cmdTeishi_Click();
 
-  // Returns after the given time while window events run (or at once when the application ends).
-  void waitSeconds(float seconds);
+  // Returns after the given time while window events run, at once when the application ends, or
+  // as soon as stopWaiting (when given) says so.
+  void waitSeconds(float seconds, const std::function<bool()>& stopWaiting = {});
 
   // The port number, open state and line summary labels.
   void showLineState();

@@ -205,17 +205,21 @@ QChar rawByteChar(unsigned char b) {
 void waitSecondsWith(float seconds, const std::function<float()>& clock,
                      const std::function<void(float)>& yield,
                      const std::function<bool()>& abandon) {
-  const float start = clock();
-  float end = start + seconds;
+  constexpr double kDay = 86400.0;
+  const double wanted = seconds > 0 ? seconds : 0.0;  // NaN too
+  const double start = clock();
+  double last = start;
+  double days = 0;  // a day for each midnight the clock passed
   for (;;) {
     // At most a second at a time: a clock that passes midnight between two readings is then
     // noticed within a second, not after a day.
-    const float remaining = std::min(end - clock(), 1.0f);
-    yield(remaining > 0 ? remaining : 0.0f);
+    const double remaining = std::min(start + wanted - (last + days), 1.0);
+    yield(remaining > 0 ? static_cast<float>(remaining) : 0.0f);
     if (abandon && abandon()) return;
-    const float now = clock();
-    if (now < start && start <= end) end -= 86400.0f;  // the clock passed midnight
-    if (now >= end) return;
+    const double now = clock();
+    if (now < last - kDay / 2) days += kDay;
+    last = now;
+    if (now + days - start >= wanted) return;
   }
 }
 

@@ -68,9 +68,11 @@ QString fromAnsi(const QByteArray& bytes);
 QChar rawByteChar(unsigned char b);
 
 // The waiting loop of waitSeconds with its clock and its yield given: note the clock (seconds
-// since midnight) as the start, end = start + seconds; repeat { yield(remaining seconds);
-// if the clock went below the start while start <= end, midnight passed: end -= 86400 } until
-// the clock reaches the end, or abandon() says to stop waiting.
+// since midnight) as the start; repeat { yield(remaining seconds, at most one) } until the clock
+// has moved on by the given seconds, or abandon() says to stop waiting. A reading more than half
+// a day below the one before means the clock passed midnight, so a wait across midnight, or
+// across several, lasts its time; a small step back of the clock is not taken for midnight. A
+// wait of zero, a negative or a non-number still yields once.
 void waitSecondsWith(float seconds, const std::function<float()>& clock,
                      const std::function<void(float)>& yield,
                      const std::function<bool()>& abandon = {});

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "app/core/qstring_printer.h"
 
 #include <vector>
@@ -129,6 +131,33 @@ TEST(TextUtils, WaitEndsAfterItsTimeAcrossMidnight) {
       1.0f, [&] { return c.read(); }, [&](float) { c.yield(), waited += c.step; });
   EXPECT_GE(waited, 1.0f);
   EXPECT_LT(waited, 1.3f);  // about a second, not a day
+}
+
+TEST(TextUtils, WaitLongerThanADayLastsItsTime) {
+  SteppingClock c{100.0f, 50.0f};
+  float waited = 0;
+  waitSecondsWith(
+      100000.0f, [&] { return c.read(); }, [&](float) { c.yield(), waited += c.step; });
+  EXPECT_GE(waited, 100000.0f);
+  EXPECT_LE(waited, 100050.0f);
+}
+
+TEST(TextUtils, WaitIsNotCutShortByTheClockSteppingBack) {
+  // A clock set back by two seconds (a time correction) is not midnight: the wait goes on.
+  float now = 5000.0f;
+  int yields = 0;
+  waitSecondsWith(
+      3.0f, [&] { return now; },
+      [&](float) {
+        ++yields;
+        now += yields == 2 ? -2.0f : 0.5f;
+      });
+  EXPECT_FLOAT_EQ(now, 5003.0f);
+  // A wait of a non-number lets events run once and ends.
+  int once = 0;
+  waitSecondsWith(
+      std::nanf(""), [&] { return 10.0f; }, [&](float) { ++once; });
+  EXPECT_EQ(once, 1);
 }
 
 TEST(TextUtils, WaitAsksForNoMoreThanWhatRemains) {
