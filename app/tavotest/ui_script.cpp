@@ -177,7 +177,8 @@ bool parseUiLine(const QString& line, UiCommand* c, QString* error) {
   static const QStringList kObjectOnly = {QStringLiteral("window"), QStringLiteral("menu"),
                                           QStringLiteral("press"), QStringLiteral("print")};
   static const QStringList kObjectText = {QStringLiteral("set"), QStringLiteral("select"),
-                                          QStringLiteral("check"), QStringLiteral("key")};
+                                          QStringLiteral("doubleclick"), QStringLiteral("check"),
+                                          QStringLiteral("key")};
   static const QStringList kTextOnly = {QStringLiteral("answer"), QStringLiteral("wait"),
                                         QStringLiteral("snapshot")};
   if (kNoArgs.contains(c->verb)) {
@@ -202,7 +203,9 @@ bool parseUiLine(const QString& line, UiCommand* c, QString* error) {
       }
       return true;
     }
-    if (!readRest(trimmed, &at, c->verb == u"set" || c->verb == u"select", &c->text, error))
+    if (!readRest(trimmed, &at,
+                  c->verb == u"set" || c->verb == u"select" || c->verb == u"doubleclick", &c->text,
+                  error))
       return false;
     if (c->verb != u"set" && c->text.isEmpty()) {
       *error = QStringLiteral("a value is needed");
@@ -484,6 +487,23 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
     }
     *error = QStringLiteral("\"%1\" is not a list").arg(c.object);
     return false;
+  }
+  if (c.verb == u"doubleclick") {
+    auto* list = qobject_cast<QListWidget*>(target);
+    if (!list) {
+      *error = QStringLiteral("\"%1\" is not a list").arg(c.object);
+      return false;
+    }
+    const auto items = list->findItems(c.text, Qt::MatchExactly);
+    if (items.isEmpty()) {
+      *error = QStringLiteral("\"%1\" has no entry \"%2\"").arg(c.object, escapeText(c.text));
+      return false;
+    }
+    // A double-click is a click, then the double-click.
+    list->setCurrentItem(items.first());
+    emit list->itemClicked(items.first());
+    emit list->itemDoubleClicked(items.first());
+    return true;
   }
   if (c.verb == u"key") {
     const QString key = c.text.toLower();

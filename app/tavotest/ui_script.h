@@ -8,6 +8,7 @@
 //   menu NAME            trigger a menu entry of the current window (name or caption)
 //   set OBJECT TEXT      text of a text box or editable list
 //   select OBJECT TEXT   choose a list entry by its text
+//   doubleclick OBJECT TEXT   double-click a list entry (a click, then the double-click)
 //   check OBJECT on|off  check box, option button or checkable menu entry
 //   press OBJECT         click a button; its handler runs to its end
 //   key OBJECT Enter|Escape

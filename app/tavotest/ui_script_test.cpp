@@ -37,6 +37,10 @@ TEST(UiScriptLine, ObjectsAndTexts) {
   EXPECT_EQ(c.object, "Command1(21)");
   c = parsed("select Combo1 \" 19200bps\"");
   EXPECT_EQ(c.text, " 19200bps");
+  c = parsed("doubleclick File1 \"my script.dat\"");
+  EXPECT_EQ(c.verb, "doubleclick");
+  EXPECT_EQ(c.object, "File1");
+  EXPECT_EQ(c.text, "my script.dat");
   c = parsed("check \"Fast mode\" on");
   EXPECT_EQ(c.text, "on");
   c = parsed("answer 48213");
@@ -76,6 +80,7 @@ TEST(UiScriptLine, BadLinesSayWhy) {
   EXPECT_TRUE(failure("set Text5 \\q").contains("escape"));
   EXPECT_TRUE(failure("set Text5 \\x4").contains("escape"));
   EXPECT_TRUE(failure("check Check10").contains("value"));
+  EXPECT_TRUE(failure("doubleclick File1").contains("value"));
   EXPECT_TRUE(failure("wait").contains("value"));
   EXPECT_TRUE(failure("quit now").contains("no argument"));
 }
