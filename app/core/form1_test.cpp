@@ -17,24 +17,11 @@
 #include "app/core/dialogs.h"
 #include "app/core/form1.h"
 #include "app/core/module1.h"
+#include "app/core/test_application.h"
 #include "platform/comm/memory_device.h"
 
 namespace tavo {
 namespace {
-
-// One application object for the process, made on first use.
-void EnsureApplication() {
-  static QTemporaryDir* runtime = nullptr;
-  if (QCoreApplication::instance()) return;
-  runtime = new QTemporaryDir;
-  QFile::setPermissions(runtime->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-  qputenv("XDG_RUNTIME_DIR", runtime->path().toLocal8Bit());
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "tavo_form1_test";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 // The memory device's modem lines at creation. DSR alone goes off in these tests: the control
 // reports one line event per change, and a change of carrier detect too would be reported as
@@ -45,7 +32,7 @@ constexpr win::DWORD kDsrOff = win::MS_CTS_ON | win::MS_RLSD_ON;
 class Form1PortEvents : public testing::Test {
  protected:
   void SetUp() override {
-    EnsureApplication();
+    ensureTestApplication();
     ASSERT_TRUE(home_.isValid());
     // The control is found beside the test binary (build/bin -> build/lib), not through a
     // registry of the machine.
