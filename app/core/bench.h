@@ -50,7 +50,7 @@ class BenchView {
 };
 
 // The other windows the menus open.
-enum class Window { Bitmap, CommandFile, Eeprom, Version };
+enum class Window { Bitmap, CommandFile, Eeprom, Version, Emc };
 
 class Bench {
  public:

@@ -449,6 +449,8 @@ void Form1::buildMenus() {
   connect(add(tools, "fileAccess", QStringLiteral("File access")), &QAction::triggered, this,
           [this] { bench_.openMenuWindow(Window::CommandFile); });
   add(tools, "romDownLoad", QStringLiteral("ROM DownLoad"));  // no action
+  connect(add(tools, "emcTest", QStringLiteral("EMC Test")), &QAction::triggered, this,
+          [this] { bench_.openMenuWindow(Window::Emc); });
 
   connect(add(nullptr, "VerDSP", QStringLiteral("Version(&V)")), &QAction::triggered, this,
           [this] { bench_.openMenuWindow(Window::Version); });

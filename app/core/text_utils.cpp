@@ -164,14 +164,28 @@ std::optional<QString> lineSummary(qint32 baudRate, qint16 parity, qint16 dataBi
          QString::number(dataBits) + u',' + plainNumber(stopBits);
 }
 
-QByteArray toAnsi(const QString& text) {
+QByteArray toAnsi(const QString& text, qsizetype* firstWithoutCode) {
   QByteArray out;
   out.reserve(text.size());
+  if (firstWithoutCode) *firstWithoutCode = -1;
   qsizetype runStart = 0;
   auto flush = [&](qsizetype end) {
-    if (end > runStart) {
-      const std::string bytes = win::WideToAnsi(view(text, runStart, end - runStart));
-      out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (end <= runStart) return;
+    bool usedDefault = false;
+    const std::string bytes = win::WideToAnsi(view(text, runStart, end - runStart), &usedDefault);
+    out.append(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (!usedDefault || !firstWithoutCode || *firstWithoutCode >= 0) return;
+    // Which character it was: the first one (a surrogate pair counts as one) that alone has no
+    // code.
+    for (qsizetype i = runStart; i < end; ++i) {
+      const qsizetype length = text[i].isHighSurrogate() && i + 1 < end ? 2 : 1;
+      bool lost = false;
+      win::WideToAnsi(view(text, i, length), &lost);
+      if (lost) {
+        *firstWithoutCode = i;
+        return;
+      }
+      i += length - 1;
     }
   };
   for (qsizetype i = 0; i < text.size(); ++i) {

@@ -60,8 +60,9 @@ QString logPrepend(const QString& current, const QString& line);
 std::optional<QString> lineSummary(qint32 baudRate, qint16 parity, qint16 dataBits, float stopBits);
 
 // Text <-> bytes of the ANSI code page (932 unless RAVLIN_ACP says otherwise). Raw-byte
-// characters become their byte; characters without a code become '?'.
-QByteArray toAnsi(const QString& text);
+// characters become their byte; characters without a code become '?', and firstWithoutCode (when
+// given) gets the position of the first such character, or -1 when every character had one.
+QByteArray toAnsi(const QString& text, qsizetype* firstWithoutCode = nullptr);
 QString fromAnsi(const QByteArray& bytes);
 // The character that stands for byte b inside text: the code page's own character when the byte
 // alone is one (and converts back to b), else the raw-byte character U+F700 + b.

@@ -7,6 +7,24 @@
 
 namespace tavo {
 
+QString sampleScript() {
+  return QString::fromUtf16(
+      u"' サンプル\r\n"
+      u"POLL**\r\n"
+      u"PowAckPA\r\n"
+      u"COMANDCL\r\n"
+      u"COMANDCI\r\n"
+      u"Print>PC\r\n"
+      u"Print>PD:0/10/50/esc$e22VX-T8820LClf$esc$e11Sample Print\r\n"
+      u"COMANDPO\r\n"
+      u"wait\r\n"
+      u"1\r\n"
+      u"Loop\r\n"
+      u"4\r\n"
+      u"1000\r\n"
+      u"END\r\n");
+}
+
 QStringList splitScriptLines(const QString& scriptText) {
   QStringList lines;
   qsizetype from = 0;

@@ -16,7 +16,7 @@
 // running off or forever. Every run therefore ends: each jump back uses up a pass of the one
 // loop that counts, and a finished loop is never entered again.
 //
-// Offers: splitScriptLines, scriptTextFromFile, RunHost, RunEnd, runScript.
+// Offers: sampleScript, splitScriptLines, scriptTextFromFile, RunHost, RunEnd, runScript.
 #pragma once
 
 #include <QByteArray>
@@ -26,6 +26,10 @@
 namespace tavo {
 
 inline constexpr int kMaxScriptLines = 300;
+
+// The script the command-file window starts with: a poll, "PA", then a card cycle (out, in,
+// clear, print a line, out, a second's wait) 1000 times. CR LF after every line.
+QString sampleScript();
 
 // The lines of a script text: every line that ends with CR LF, at most 300; the text after the
 // last CR LF is not a line.

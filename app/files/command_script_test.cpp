@@ -63,12 +63,15 @@ TEST(CommandScript, FileTextGetsCrLfAfterEveryLine) {
 }
 
 TEST(CommandScript, SampleRunsItsLoopBodyTheGivenNumberOfTimes) {
-  const QStringList script = splitScriptLines(QString::fromUtf16(
+  const QString sample = QString::fromUtf16(
       u"' サンプル\r\nPOLL**\r\nPowAckPA\r\nCOMANDCL\r\nCOMANDCI\r\nPrint>PC\r\n"
       u"Print>PD:0/10/50/esc$e22VX-T8820LClf$esc$e11Sample Print\r\nCOMANDPO\r\nwait\r\n1\r\n"
-      u"Loop\r\n4\r\n3\r\nEND\r\n"));
+      u"Loop\r\n4\r\n1000\r\nEND\r\n");
+  EXPECT_EQ(sampleScript(), sample);
+  QString three = sample;
+  three.replace(QStringLiteral("\r\n1000\r\n"), QStringLiteral("\r\n3\r\n"));
   RecordingHost host;
-  EXPECT_EQ(runScript(script, false, true, host), RunEnd::Finished);
+  EXPECT_EQ(runScript(splitScriptLines(three), false, true, host), RunEnd::Finished);
   QStringList body = {"CL", "CI",    "PC", "PD:0/10/50/esc$e22VX-T8820LClf$esc$e11Sample Print",
                       "PO", "wait 1"};
   QStringList expected = {"POLL", "PA"};

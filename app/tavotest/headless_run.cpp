@@ -1,43 +1,24 @@
 #include "app/tavotest/headless_run.h"
 
-#include <QCoreApplication>
-#include <QFile>
-
-#include "app/core/dialogs.h"
 #include "app/core/form1.h"
 #include "app/core/module1.h"
 #include "app/files/command_script.h"
+#include "app/files/main_window_run.h"
+#include "app/files/script_file.h"
 #include "app/tavotest/transcript.h"
 
 namespace tavo {
 namespace {
 
-class HeadlessHost final : public RunHost {
+// The run of the command-file window, with each command's result printed.
+class HeadlessHost final : public MainWindowRun {
  public:
-  HeadlessHost(Form1& form, Module1& m) : form_(form), m_(m) {}
+  explicit HeadlessHost(Form1& form) : MainWindowRun(form, &form) {}
 
-  void yield() override { QCoreApplication::processEvents(); }
-  void showLine(int) override {}
-  void showLoop(int) override {}
-  void showCommand(const QString&) override {}
-  void showWait(const QString&) override {}
-  void poll() override { form_.exchange().poll(); }
   void send(const QString& command) override {
-    form_.setControlText(QStringLiteral("Text5"), command);
-    form_.cmdKaishi_Click();
-    printResultLine(form_);
+    MainWindowRun::send(command);
+    printResultLine(main_);
   }
-  void waitSeconds(float seconds) override { form_.exchange().waitSeconds(seconds); }
-  bool portOpen() override { return form_.port().opened(); }
-  bool stopRequested() override { return m_.stopRequest != 0; }
-  QString replyStatus() override { return m_.replyStatus; }
-  void report(const QString& text) override {
-    Dialogs::message(&form_, text, MsgIcon::Exclamation);
-  }
-
- private:
-  Form1& form_;
-  Module1& m_;
 };
 
 }  // namespace
@@ -52,24 +33,22 @@ void printResultLine(Form1& form) {
 
 int runCommandFile(Form1& form, const QString& file, bool errorStop) {
   Module1& m = module1();
-  QFile f(file);
-  if (!f.open(QIODevice::ReadOnly)) {
-    printLine(QStringLiteral("error: %1: %2").arg(file, f.errorString()));
+  QString reason;
+  const std::optional<QString> text = readScriptFile(file, m.japaneseMode == 1, &reason);
+  if (!text) {
+    printLine(QStringLiteral("error: %1: %2").arg(file, reason));
     form.formQueryUnload();
     return 4;
   }
-  const QStringList lines = splitScriptLines(scriptTextFromFile(f.readAll()));
+  const QStringList lines = splitScriptLines(*text);
 
   m.stopRequest = 0;
-  form.exchange().commIni();
-  if (!form.port().opened()) {
-    const QString reason = form.exchange().lastOpenError();
-    Dialogs::message(&form, reason, MsgIcon::Critical);
+  if (!openPortForRun(form, &form)) {
     form.formQueryUnload();
     return 2;
   }
 
-  HeadlessHost host(form, m);
+  HeadlessHost host(form);
   const RunEnd end = runScript(lines, errorStop, m.japaneseMode == 1, host);
   form.formQueryUnload();
   switch (end) {

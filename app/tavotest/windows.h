@@ -12,6 +12,9 @@ namespace tavo {
 
 class Form1;
 class FormEEP;
+class FormEMC;
+class FormFile;
+class VersionDisp;
 
 class Windows {
  public:
@@ -26,7 +29,11 @@ class Windows {
 
  private:
   Form1& main_;
-  FormEEP* eeprom_ = nullptr;  // owned by the main window, as its child
+  // Owned by the main window, as its children.
+  FormEEP* eeprom_ = nullptr;
+  FormFile* commandFile_ = nullptr;
+  FormEMC* emc_ = nullptr;
+  VersionDisp* version_ = nullptr;
 };
 
 }  // namespace tavo
