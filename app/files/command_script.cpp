@@ -92,6 +92,9 @@ RunEnd runScript(const QStringList& lines, bool errorStop, bool japanese, RunHos
   int loopLine = 0;  // the LOOP line whose passes loopRemaining counts
   while (i <= count) {
     host.yield();
+    // An abort made while events ran (it has sent its "CL") stops the run before the next step:
+    // no command of the script goes out after it.
+    if (host.stopRequested()) return RunEnd::Stopped;
     host.showLoop(loopRemaining);
     host.showLine(i);
     const QString& line = lines[i - 1];

@@ -9,7 +9,8 @@
 // numbered from 1; only lines ended by CR LF count, and at most 300.
 //
 // The run loop is told what to do through RunHost, so it knows nothing of windows: after each
-// step it ends when the port is closed or a stop was asked for, and with Error Stop after a
+// step it ends when the port is closed or a stop was asked for (a stop asked for while events ran
+// between two steps ends it before the next step), and with Error Stop after a
 // command whose status does not begin with "0" or "9". A loop whose target is not a line of the
 // script, and a LOOP line met while another LOOP line's passes are being counted (there is one
 // loop counter, so loops cannot nest), end the run with a message naming the line, instead of

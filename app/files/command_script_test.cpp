@@ -20,8 +20,11 @@ class RecordingHost final : public RunHost {
   bool stop = false;
   int maxSteps = 100000;
 
+  std::function<void()> onYield;
+
   void yield() override {
     if (--maxSteps < 0) throw std::runtime_error("the run does not end");
+    if (onYield) onYield();
   }
   void showLine(int) override {}
   void showLoop(int) override {}
@@ -171,6 +174,12 @@ TEST(CommandScript, PortLossAndStopEndTheRunAfterTheStep) {
   EXPECT_EQ(runScript(lines("COMANDA\r\nLOOP\r\n1\r\n1000\r\n"), false, true, stopped),
             RunEnd::Stopped);
   EXPECT_EQ(stopped.steps.size(), 1);
+  // A stop asked for while events run between two steps (an abort): no further step.
+  RecordingHost between;
+  int yields = 0;
+  between.onYield = [&] { between.stop = ++yields == 2; };
+  EXPECT_EQ(runScript(lines("COMANDA\r\nCOMANDB\r\n"), false, true, between), RunEnd::Stopped);
+  EXPECT_EQ(between.steps, QStringList({"A"}));
 }
 
 }  // namespace
