@@ -213,19 +213,26 @@ bool parseUiLine(const QString& line, UiCommand* c, QString* error) {
     }
     return true;
   }
-  if (c->verb == u"when") {
-    // when LOGLINE COMMAND: the command is kept as it stands and checked here.
+  if (c->verb == u"when" || c->verb == u"after") {
+    // when LOGLINE COMMAND, after MS COMMAND: the command is kept as it stands and checked here.
     if (!readToken(trimmed, &at, &c->object, error)) return false;
     skipBlanks(trimmed, &at);
     c->text = trimmed.mid(at);
     UiCommand inner;
     if (c->object.isEmpty() || c->text.isEmpty()) {
-      *error = QStringLiteral("when needs a log line and a command");
+      *error = c->verb == u"when" ? QStringLiteral("when needs a log line and a command")
+                                  : QStringLiteral("after needs milliseconds and a command");
+      return false;
+    }
+    bool ok = true;
+    if (c->verb == u"after" && (c->object.toInt(&ok) < 0 || !ok)) {
+      *error = QStringLiteral("after needs milliseconds");
       return false;
     }
     if (!parseUiLine(c->text, &inner, error)) return false;
-    if (inner.verb == u"when" || inner.verb == u"quit" || inner.verb == u"wait") {
-      *error = QStringLiteral("when cannot run \"%1\"").arg(inner.verb);
+    if (inner.verb == u"when" || inner.verb == u"after" || inner.verb == u"quit" ||
+        inner.verb == u"wait") {
+      *error = QStringLiteral("%1 cannot run \"%2\"").arg(c->verb, inner.verb);
       return false;
     }
     return true;
@@ -344,6 +351,18 @@ bool UiScript::execute(const UiCommand& c, QString* error) {
     UiCommand inner;
     parseUiLine(c.text, &inner, error);
     triggers_.emplace_back(c.object, inner);
+    return true;
+  }
+  if (c.verb == u"after") {
+    UiCommand inner;
+    parseUiLine(c.text, &inner, error);
+    QTimer::singleShot(c.object.toInt(), &main_, [this, inner, line = c.text] {
+      QString failure;
+      if (!execute(inner, &failure)) {
+        bad_ = true;
+        out_(QStringLiteral("error: after: %1: %2").arg(escapeText(line), failure));
+      }
+    });
     return true;
   }
   if (c.verb == u"wait") {

@@ -20,6 +20,8 @@
 //   when LOGLINE COMMAND run COMMAND (press, set, check, ...) once the log box gets the line
 //                        LOGLINE (quoted when it has blanks), while whatever runs then waits:
 //                        "when WR press cmdTeishi" presses "Test Quit" in the middle of a test
+//   after MS COMMAND     run COMMAND once MS milliseconds have passed, while whatever runs then
+//                        waits: "after 2000 press Command5" aborts a command file's long wait
 // Blank lines and lines starting with # are skipped. A modal window that a command opens becomes
 // the current window and the script goes on inside it; when it closes, the code that opened it
 // continues, then the script's next line. A modal window still open at the end is closed.

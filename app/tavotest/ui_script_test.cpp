@@ -63,6 +63,14 @@ TEST(UiScriptLine, WhenKeepsItsCommandForLater) {
   EXPECT_FALSE(failure("when WR jump x").isEmpty());
   EXPECT_FALSE(failure("when WR when VS press x").isEmpty());
   EXPECT_FALSE(failure("when WR quit").isEmpty());
+  c = parsed("after 2000 press Command5");
+  EXPECT_EQ(c.verb, "after");
+  EXPECT_EQ(c.object, "2000");
+  EXPECT_EQ(c.text, "press Command5");
+  EXPECT_TRUE(failure("after soon press Command5").contains("milliseconds"));
+  EXPECT_TRUE(failure("after -1 press Command5").contains("milliseconds"));
+  EXPECT_TRUE(failure("after 10 after 10 press x").contains("cannot run"));
+  EXPECT_TRUE(failure("after 10").contains("command"));
 }
 
 TEST(UiScriptLine, SkippedLines) {
