@@ -216,6 +216,13 @@ TEST_F(TavotestFiles, EmcAndVersionWindowsFromTheMenus) {
   EXPECT_EQ(out, (Lines{"Text1: " + std::string(2400, 'H'), "Text1: ｶｰﾄﾞﾘｰﾀﾞ ｺﾏﾝﾄﾞ ﾃｽﾄ ﾌﾟﾛｸﾞﾗﾑ",
                         "Text2: Tavotest　Version 4.0.0",
                         "error: window VersionDisp: no open window \"VersionDisp\""}));
+  // The same texts from a shell.
+  auto version = Start({"--version"}, device.path());
+  EXPECT_EQ(version->Wait(), 0);
+  const Lines printed = version->OutputLines();
+  ASSERT_EQ(printed.size(), 4u) << Joined(printed);
+  EXPECT_EQ(printed[0], "ｶｰﾄﾞﾘｰﾀﾞ ｺﾏﾝﾄﾞ ﾃｽﾄ ﾌﾟﾛｸﾞﾗﾑ");
+  EXPECT_EQ(printed[1], "Tavotest　Version 4.0.0");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 //   tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]
 //   tavotest --ui-script FILE [--lang ja|en] [--home DIR]
 //   tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT] [--check OBJECT=on|off]
+//   tavotest --version
 //
 // The start-up routine: shared state to its start values, the main window created and loaded
 // (settings file, message tables, scheduler), then shown, or driven headless by a command file
@@ -17,6 +18,7 @@
 #include "app/core/form1.h"
 #include "app/core/module1.h"
 #include "app/core/program_folder.h"
+#include "app/core/program_version.h"
 #include "app/files/command_script.h"
 #include "app/tavotest/headless_press.h"
 #include "app/tavotest/headless_run.h"
@@ -41,7 +43,8 @@ const char kUsage[] =
     "       tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]\n"
     "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n"
     "       tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT]\n"
-    "                [--check OBJECT=on|off] [--lang ja|en] [--home DIR]\n";
+    "                [--check OBJECT=on|off] [--lang ja|en] [--home DIR]\n"
+    "       tavotest --version\n";
 
 void help() {
   std::printf(
@@ -61,14 +64,16 @@ void help() {
       "               window NAME | menu NAME | set OBJECT TEXT | select OBJECT TEXT |\n"
       "               check OBJECT on|off | press OBJECT | key OBJECT Enter|Escape |\n"
       "               answer ok|cancel|yes|no|TEXT | wait MS | print OBJECT | snapshot FILE |\n"
-      "               when LOGLINE COMMAND | quit. Exit status 0, or 3 when a line was bad.\n"
+      "               doubleclick LIST ENTRY | when LOGLINE COMMAND | after MS COMMAND |\n"
+      "               quit. Exit status 0, or 3 when a line was bad.\n"
       "--press OBJECT presses a button of the main window (name such as Command47 or\n"
       "               Command1(21), or its caption); repeat for more, pressed in order after\n"
       "               the port has opened. --set OBJECT=TEXT and --check OBJECT=on|off preset\n"
       "               boxes and check boxes first. Prints as --run does. Exit status 0 the\n"
       "               last answer was good, 1 it was not or the W/R test said NG, 2 the port\n"
       "               closed or did not open, 4 an object is not there or cannot be used.\n"
-      "--lang ja|en   message language (default ja)\n",
+      "--lang ja|en   message language (default ja)\n"
+      "--version      the version window's texts\n",
       kUsage);
 }
 
@@ -134,6 +139,20 @@ int main(int argc, char** argv) {
       help();
       return 0;
     }
+    if (!std::strcmp(argv[i], "--version")) {
+      const tavo::ProgramVersion v = tavo::programVersion();
+      for (const QString& line :
+           {v.fileDescription, tavo::versionLine(v), v.comments, v.legalCopyright})
+        std::printf("%s\n", line.toUtf8().constData());
+      return 0;
+    }
+  }
+  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
+    const tavo::ProgramVersion v = tavo::programVersion();
+    for (const QString& line :
+         {v.fileDescription, tavo::versionLine(v), v.comments, v.legalCopyright})
+      std::printf("%s\n", line.toUtf8().constData());
+    return 0;
   }
   Options options;
   if (!parse(argc, argv, &options)) {
