@@ -4,6 +4,8 @@
 // code under test.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "app/core/qstring_printer.h"
 
 #include <QHash>
@@ -628,6 +630,19 @@ TEST_F(ExchangeTest, TestQuitEndsAStatusWaitWithNoDevice) {
   EXPECT_EQ(port.written.first(), commandBytes("RS"));
   EXPECT_EQ(m.stopRequest, 1);
   EXPECT_EQ(m.commBusy, 0);
+}
+
+TEST_F(ExchangeTest, WaitAcrossMidnightAndAWaitCutShort) {
+  // Half a second before midnight, a wait of 1.5 seconds lasts 1.5 seconds of the view's time.
+  ex.clock = [this] { return static_cast<float>(std::fmod(86399.5 + view.now / 1000.0, 86400.0)); };
+  ex.waitSeconds(1.5f);
+  EXPECT_GE(view.now, 1500.0);
+  EXPECT_LT(view.now, 1600.0);
+  // A wait its caller stops (an aborted run) ends then, not at its time.
+  const double start = view.now;
+  ex.waitSeconds(100.0f, [&] { return view.now - start >= 300.0; });
+  EXPECT_GE(view.now - start, 300.0);
+  EXPECT_LT(view.now - start, 400.0);
 }
 
 TEST_F(ExchangeTest, PortEvents) {
