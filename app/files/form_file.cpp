@@ -252,10 +252,6 @@ void FormFile::setScriptText(const QString& crLfText) {
   editor_->setPlainText(text);
 }
 
-QString FormFile::filePath() const {
-  return scriptFilePath(folder_, name_->text().trimmed());
-}
-
 bool FormFile::japanese() const {
   return m_.japaneseMode == 1;
 }
@@ -268,13 +264,17 @@ void FormFile::setDisplay(const char* name, const QString& text) {
   setDisplayText(findChild<QLabel*>(QLatin1String(name)), text);
 }
 
+std::optional<QString> FormFile::namedFile() {
+  if (!name_->text().trimmed().isEmpty()) return scriptFilePath(folder_, name_->text().trimmed());
+  tell(japanese() ? QStringLiteral("ファイル名を入力してください。")
+                  : QStringLiteral("Enter a file name."));
+  return std::nullopt;
+}
+
 void FormFile::Command2_Click() {
-  if (name_->text().trimmed().isEmpty()) {
-    tell(japanese() ? QStringLiteral("ファイル名を入力してください。")
-                    : QStringLiteral("Enter a file name."));
-    return;
-  }
-  const QString path = filePath();
+  const std::optional<QString> file = namedFile();
+  if (!file) return;
+  const QString& path = *file;
   QString reason;
   const std::optional<QString> text = readScriptFile(path, japanese(), &reason);
   if (!text) {
@@ -286,12 +286,9 @@ void FormFile::Command2_Click() {
 }
 
 void FormFile::Command3_Click() {
-  if (name_->text().trimmed().isEmpty()) {
-    tell(japanese() ? QStringLiteral("ファイル名を入力してください。")
-                    : QStringLiteral("Enter a file name."));
-    return;
-  }
-  const QString path = filePath();
+  const std::optional<QString> file = namedFile();
+  if (!file) return;
+  const QString& path = *file;
   QString reason;
   if (!writeScriptFile(path, scriptText(), japanese(), &reason)) {
     tell(japanese() ? QStringLiteral("「%1」に保存できません: %2").arg(path, reason)

@@ -24,6 +24,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -76,7 +77,9 @@ class FormFile final : public QWidget {
   QString driveOf(const QString& folder) const;
   QString scriptText() const;
   void setScriptText(const QString& crLfText);
-  QString filePath() const;
+  // The file the file-name box names in the folder; nothing (the operator told) when it is
+  // empty.
+  std::optional<QString> namedFile();
   bool japanese() const;
   void tell(const QString& text);
   void setDisplay(const char* name, const QString& text);
