@@ -134,7 +134,8 @@ RunEnd runScript(const QStringList& lines, bool errorStop, bool japanese, RunHos
     } else if (key.startsWith(u"WAIT")) {
       host.showCommand(QStringLiteral("wait"));
       host.showWait(lineAt(i + 1));
-      host.waitSeconds(static_cast<float>(valNumber(lineAt(i + 1))));
+      // A number beyond what a float holds waits "for ever" (until a stop), not undefined.
+      host.waitSeconds(static_cast<float>(std::clamp(valNumber(lineAt(i + 1)), -1.0, 1.0e9)));
       i += 2;
     } else if (line.size() > 6) {
       const QString command = line.mid(6);

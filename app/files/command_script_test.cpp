@@ -139,6 +139,9 @@ TEST(CommandScript, CommentsWaitsAndEnd) {
   runScript(lines("COMAND\r\n'note\r\nWait\r\n0.5\r\nCOMANDX\r\nend\r\nCOMANDY\r\n"), false, true,
             host);
   EXPECT_EQ(host.steps, QStringList({"wait 0.5", "X"}));
+  RecordingHost huge;
+  runScript(lines("WAIT\r\n1e300\r\nWAIT\r\n-1e300\r\n"), false, true, huge);
+  EXPECT_EQ(huge.steps, QStringList({"wait 1e+09", "wait -1"}));
 }
 
 TEST(CommandScript, ErrorStopLooksAtTheStatusFirstCharacter) {
