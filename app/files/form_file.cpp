@@ -147,10 +147,8 @@ void FormFile::connectControls() {
           [this](QListWidgetItem* item) { folderChosen(item); });
   connect(files_, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { name_->setText(item->text()); });
-  connect(files_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
-    name_->setText(item->text());
-    Command2_Click();
-  });
+  connect(files_, &QListWidget::itemDoubleClicked, this,
+          [this](QListWidgetItem* item) { fileChosen(item); });
   folders_->installEventFilter(this);
   files_->installEventFilter(this);
 }
@@ -164,8 +162,7 @@ bool FormFile::eventFilter(QObject* watched, QEvent* event) {
         return true;
       }
       if (watched == files_ && files_->currentItem()) {
-        name_->setText(files_->currentItem()->text());
-        Command2_Click();
+        fileChosen(files_->currentItem());
         return true;
       }
     }
@@ -226,6 +223,11 @@ void FormFile::fillLists() {
       dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase));
   files_->clear();
   files_->addItems(dir.entryList(QDir::Files, QDir::Name | QDir::IgnoreCase));
+}
+
+void FormFile::fileChosen(QListWidgetItem* item) {
+  name_->setText(item->text());
+  Command2_Click();
 }
 
 void FormFile::folderChosen(QListWidgetItem* item) {

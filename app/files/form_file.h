@@ -71,7 +71,9 @@ class FormFile final : public QWidget {
   void connectControls();
   void fillDrives();
   void fillLists();
+  // A double-click or Enter on a list entry: the folder shown, or the file opened.
   void folderChosen(QListWidgetItem* item);
+  void fileChosen(QListWidgetItem* item);
   // Shows the folder, or tells the operator it cannot be shown and keeps the one shown.
   void goTo(const QString& target);
   QString driveOf(const QString& folder) const;
