@@ -75,6 +75,13 @@ struct Module1 : MessageTables {
   // Control characters, one-character strings.
   QString SOH, STX, ETX, EOT, ENQ, ACK, NAK, SI, SO, ESC, LF;
 
+  // The bitmap window's files and card texts, kept in the settings file: the folder of the
+  // picture (with its separator, where the converted data files go), the picture's path, and the
+  // top line (0) and the four message lines (1..4).
+  QString bitmapFolder;
+  QString bitmapFile;
+  std::array<QString, 5> cardLines;
+
   // Track data for the repeated read/write test, in their order.
   std::array<QString, 12> testPatterns;
 
