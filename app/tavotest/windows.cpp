@@ -1,5 +1,6 @@
 #include "app/tavotest/windows.h"
 
+#include "app/bitmap/form_bmp.h"
 #include "app/core/form1.h"
 #include "app/eeprom/form_eep.h"
 #include "app/files/form_emc.h"
@@ -46,7 +47,8 @@ bool Windows::open(Window window) {
       show(version_, [this] { return new VersionDisp(&main_); });
       return true;
     case Window::Bitmap:
-      return false;
+      show(bitmap_, [this] { return new FormBMP(main_); });
+      return true;
   }
   return false;
 }

@@ -11,6 +11,7 @@
 namespace tavo {
 
 class Form1;
+class FormBMP;
 class FormEEP;
 class FormEMC;
 class FormFile;
@@ -26,10 +27,13 @@ class Windows {
 
   // Opens a window; false for one this version does not have.
   bool open(Window window);
+  // The bitmap window once it has been opened.
+  FormBMP* bitmap() const { return bitmap_; }
 
  private:
   Form1& main_;
   // Owned by the main window, as its children.
+  FormBMP* bitmap_ = nullptr;
   FormEEP* eeprom_ = nullptr;
   FormFile* commandFile_ = nullptr;
   FormEMC* emc_ = nullptr;
