@@ -4,6 +4,7 @@
 //   tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]
 //   tavotest --ui-script FILE [--lang ja|en] [--home DIR]
 //   tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT] [--check OBJECT=on|off]
+//   tavotest --download PICTURE [--mode ib|pi] [--all-image|--with-text] [--zoom P] ...
 //   tavotest --version
 //
 // The start-up routine: shared state to its start values, the main window created and loaded
@@ -20,6 +21,7 @@
 #include "app/core/program_folder.h"
 #include "app/core/program_version.h"
 #include "app/files/command_script.h"
+#include "app/tavotest/headless_download.h"
 #include "app/tavotest/headless_press.h"
 #include "app/tavotest/headless_run.h"
 #include "app/tavotest/transcript.h"
@@ -34,6 +36,8 @@ struct Options {
   QString home;
   QStringList presses;
   QList<tavo::Preset> presets;
+  tavo::DownloadOptions download;
+  bool downloadOption = false;  // an option of --download was given
   bool english = false;
   bool errorStop = false;
 };
@@ -44,6 +48,9 @@ const char kUsage[] =
     "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n"
     "       tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT]\n"
     "                [--check OBJECT=on|off] [--lang ja|en] [--home DIR]\n"
+    "       tavotest --download PICTURE [--mode ib|pi] [--all-image|--with-text]\n"
+    "                [--zoom P] [--brightness B] [--silver] [--track 1|2]\n"
+    "                [--line0..--line4 TEXT] [--no-card] [--block-timeout MS]\n"
     "       tavotest --version\n";
 
 void help() {
@@ -72,12 +79,23 @@ void help() {
       "               boxes and check boxes first. Prints as --run does. Exit status 0 the\n"
       "               last answer was good, 1 it was not or the W/R test said NG, 2 the port\n"
       "               closed or did not open, 4 an object is not there or cannot be used.\n"
+      "--download PICTURE  \"BMP Transmit and Print\" of the bitmap window without a screen:\n"
+      "               the picture (BMP, PNG, JPEG, GIF) converted and sent as \"PI\" lines\n"
+      "               (--mode pi, the default) or \"IB\" blocks (--mode ib), the whole card\n"
+      "               (--all-image, default) or with the top line and message lines\n"
+      "               (--with-text; --line0 TEXT top line, --line1..4 message lines, else\n"
+      "               those of the settings file), --zoom percent (100), --brightness -50..50\n"
+      "               (0), --silver back colour, --track 1|2 magnetic track (1); then a card\n"
+      "               is written and printed (--no-card: not). Progress on standard error;\n"
+      "               a block unanswered for --block-timeout ms (5000; 0 no limit) is an\n"
+      "               error. Exit status 0 printed (or data set with --no-card), 1 Error or\n"
+      "               Stop, 2 the port did not open, 4 bad picture or option.\n"
       "--lang ja|en   message language (default ja)\n"
       "--version      the version window's texts\n",
       kUsage);
 }
 
-bool parse(int argc, char** argv, Options* o) {
+bool parse(int argc, char** argv, Options* o, QString* error) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     auto value = [&](QString* out) {
@@ -108,11 +126,27 @@ bool parse(int argc, char** argv, Options* o) {
     } else if (!std::strcmp(a, "--error-stop")) {
       o->errorStop = true;
     } else {
-      return false;
+      const QString name = QString::fromLocal8Bit(a);
+      const QString next = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
+      bool known = false, used = false;
+      if (!tavo::parseDownloadOption(name, i + 1 < argc ? &next : nullptr, &o->download, &known,
+                                     &used, error))
+        return false;
+      if (!known) {
+        *error = QStringLiteral("unknown option %1").arg(name);
+        return false;
+      }
+      if (used) ++i;
+      if (name != u"--download") o->downloadOption = true;
     }
   }
+  if (o->downloadOption && o->download.picture.isEmpty()) {
+    *error = QStringLiteral("the download options need --download PICTURE");
+    return false;
+  }
   // One headless mode at a time; presets belong to --press.
-  const int modes = !o->runFile.isEmpty() + !o->uiScript.isEmpty() + !o->presses.isEmpty();
+  const int modes = !o->runFile.isEmpty() + !o->uiScript.isEmpty() + !o->presses.isEmpty() +
+                    !o->download.picture.isEmpty();
   if (modes > 1) return false;
   return o->presets.isEmpty() || !o->presses.isEmpty();
 }
@@ -155,12 +189,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   Options options;
-  if (!parse(argc, argv, &options)) {
+  QString badOption;
+  if (!parse(argc, argv, &options, &badOption)) {
+    if (!badOption.isEmpty()) std::fprintf(stderr, "tavotest: %s\n", qPrintable(badOption));
     std::fputs(kUsage, stderr);
     return 4;
   }
-  const bool headless =
-      !options.runFile.isEmpty() || !options.uiScript.isEmpty() || !options.presses.isEmpty();
+  const bool headless = !options.runFile.isEmpty() || !options.uiScript.isEmpty() ||
+                        !options.presses.isEmpty() || !options.download.picture.isEmpty();
   if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   if (headless) standardHandler = qInstallMessageHandler(quietOffscreen);
@@ -209,6 +245,8 @@ int main(int argc, char** argv) {
   if (!options.runFile.isEmpty())
     return tavo::runCommandFile(form, options.runFile, options.errorStop);
   if (!options.presses.isEmpty()) return tavo::runPresses(form, options.presets, options.presses);
+  if (!options.download.picture.isEmpty())
+    return tavo::runDownload(form, windows, options.download);
 
   form.show();
   if (!options.uiScript.isEmpty()) {
