@@ -13,6 +13,7 @@
 #include "app/bitmap/form_bmp.h"
 #include "app/core/form1.h"
 #include "app/core/module1.h"
+#include "app/core/settings_file.h"
 #include "app/files/main_window_run.h"
 #include "app/tavotest/transcript.h"
 #include "app/tavotest/windows.h"
@@ -35,17 +36,30 @@ class ProgressBar {
   explicit ProgressBar(const char* unit) : unit_(unit), terminal_(isatty(STDERR_FILENO) == 1) {
     clock_.start();
   }
+  // The state reached is always shown: a run that ends early shows how far it got.
   ~ProgressBar() {
+    if (sent_ >= 0 && !shownLast_) draw(sent_, total_, bytes_);
     if (drawn_ && terminal_) std::fputc('\n', stderr);
   }
 
   void show(int sent, int total, qint64 bytes) {
+    sent_ = sent;
+    total_ = total;
+    bytes_ = bytes;
+    shownLast_ = false;
     const qint64 now = clock_.elapsed();
     const bool last = sent >= total;
     if (terminal_ ? (!last && now - lastDraw_ < 100) : (!last && sent * 10 / total == lastTenth_))
       return;
     lastDraw_ = now;
     lastTenth_ = sent * 10 / total;
+    draw(sent, total, bytes);
+  }
+
+ private:
+  void draw(int sent, int total, qint64 bytes) {
+    shownLast_ = true;
+    const qint64 now = clock_.elapsed();
     constexpr int kWidth = 30;
     const int filled = total > 0 ? sent * kWidth / total : 0;
     char bar[kWidth + 1];
@@ -59,13 +73,15 @@ class ProgressBar {
     drawn_ = true;
   }
 
- private:
   const char* unit_;
   bool terminal_;
   bool drawn_ = false;
   QElapsedTimer clock_;
   qint64 lastDraw_ = -1000;
   int lastTenth_ = -1;
+  int sent_ = -1, total_ = 0;
+  qint64 bytes_ = 0;
+  bool shownLast_ = false;
 };
 
 void setOption(FormBMP& w, int number, bool on) {
@@ -167,7 +183,9 @@ int runDownload(Form1& form, Windows& windows, const DownloadOptions& o) {
   const char* boxes[] = {"Text5", "Text1", "Text2", "Text3", "Text4"};
   for (int i = 0; i < 5; ++i)
     if (o.lines[i]) w.findChild<QLineEdit*>(QLatin1String(boxes[i]))->setText(*o.lines[i]);
+  // As "File Read" would choose it: the data files go beside the picture.
   w.findChild<QLineEdit*>(QStringLiteral("Text6"))->setText(o.picture);
+  m.bitmapFolder = withSeparator(QFileInfo(o.picture).absolutePath());
   if (!w.loadFromFile()) {
     printLine(QStringLiteral("error: %1: not a picture this program can read").arg(o.picture));
     form.formQueryUnload();
