@@ -69,23 +69,37 @@ const Bytes kTesutoSjis = "\x83\x65\x83\x58\x83\x67";
 
 // One transmission of the host, as the device takes it apart.
 struct HostFrame {
-  enum class Kind { Poll, Command, Nak, Stray };
+  enum class Kind { Poll, Command, Nak, Stray, Block };
   Kind kind = Kind::Stray;
   Bytes bytes;  // as on the line
-  Bytes text;   // a command's text, without ETX
+  Bytes text;   // a command's text, without ETX; a block's 164 bytes
   speed_t speed = 0;
   Clock::time_point at;          // when the device read it
   Clock::time_point answeredAt;  // when the device's answer went out (none: at)
 };
 
 // Splits the host's byte stream into polls, command frames (with a good check byte), NAKs and
-// stray bytes.
+// stray bytes. After an "IB" command an SOH starts a 164-byte download block; any other byte
+// where a block could start ends the block mode.
 class FrameParser {
  public:
+  static constexpr std::size_t kBlockSize = 164;
+
   // Returns true when c completed a transmission, stored in *out.
   bool Take(char c, HostFrame* out) {
     switch (state_) {
+      case State::Block:
+        partial_ += c;
+        if (partial_.size() < kBlockSize) return false;
+        state_ = State::Idle;
+        return Emit(HostFrame::Kind::Block, partial_, partial_, out);
       case State::Idle:
+        if (blockMode_ && c == 0x01) {
+          partial_.assign(1, c);
+          state_ = State::Block;
+          return false;
+        }
+        blockMode_ = false;
         if (c == EOT) {
           partial_.assign(1, c);
           state_ = State::AfterEot;
@@ -109,6 +123,7 @@ class FrameParser {
         state_ = State::Idle;
         const Bytes text = partial_.substr(2, partial_.size() - 4);
         const bool good = Bcc(text) == c;
+        blockMode_ = good && text == "IB";
         return Emit(good ? HostFrame::Kind::Command : HostFrame::Kind::Stray, partial_,
                     good ? text : Bytes(), out);
       }
@@ -117,7 +132,7 @@ class FrameParser {
   }
 
  private:
-  enum class State { Idle, AfterEot, Text, Check };
+  enum class State { Idle, AfterEot, Text, Check, Block };
   static bool Emit(HostFrame::Kind kind, const Bytes& bytes, const Bytes& text, HostFrame* out) {
     *out = HostFrame{};
     out->kind = kind;
@@ -126,6 +141,7 @@ class FrameParser {
     return true;
   }
   State state_ = State::Idle;
+  bool blockMode_ = false;
   Bytes partial_;
 };
 
@@ -138,6 +154,8 @@ std::string Describe(const HostFrame& f) {
       return "NAK";
     case HostFrame::Kind::Command:
       return f.text;
+    case HostFrame::Kind::Block:
+      return "block " + std::to_string(static_cast<unsigned char>(f.text[1]));
     case HostFrame::Kind::Stray:
       break;
   }
