@@ -26,8 +26,13 @@ constexpr int kMaxBlockSends = 3;
 constexpr int kTrackLimit = 70;
 constexpr int kTrackKeep = 69;
 
-QString hexOf(const QByteArray& bytes) {
-  return QString::fromLatin1(bytes.toHex(' ').toUpper());
+// A block as the status shows it: its head (SOH, number, complement) and first data bytes in
+// hexadecimal. The whole block would be unreadable, and laying out its 492 characters for every
+// block costs more than sending it.
+QString blockHead(const QByteArray& block) {
+  constexpr int kShown = 12;
+  return QString::fromLatin1(block.left(kShown).toHex(' ').toUpper()) +
+         (block.size() > kShown ? QStringLiteral(" ...") : QString());
 }
 
 }  // namespace
@@ -212,7 +217,7 @@ bool FormBMP::sendBlocks() {
   for (int y = 0; ok && y + 4 <= geometry_.imgHeight; y += 4) {
     const QByteArray& block = imageLines_[y / 4];
     showCounter(y);
-    showSent(hexOf(block));
+    showSent(blockHead(block));
     int answer = 0;
     for (int sends = 0; answer == 0 && sends < kMaxBlockSends; ++sends)
       answer = sendBlock(block, &written);
