@@ -4,7 +4,8 @@
 #
 # With a display, the Tavotest window opens; close it (or "Quit") to end. Without one, the sample
 # command file (a card cycle: poll, power-up acknowledge, card in, print, card out, three passes)
-# runs headless against the simulator and its transcript is printed.
+# runs headless against the simulator and its transcript is printed; then the sample picture is
+# downloaded in fast block mode and printed on a card.
 #   scripts/run.sh            window, or the headless sample when there is no display
 #   scripts/run.sh --headless the headless sample in any case
 set -euo pipefail
@@ -53,5 +54,9 @@ echo "run.sh: no display; running the sample command file against the simulator 
 mkdir -p "$work/home"
 status=0
 build/bin/tavotest --run "$sample" --home "$work/home" || status=$?
+echo "run.sh: downloading the sample picture (115 blocks) and printing it on a card" >&2
+build/bin/tavotest --download build/bin/ImagePic/BMPDownTest.bmp --mode ib --home "$work/home" \
+  >"$work/download.txt" || status=$?
+tail -n 1 "$work/download.txt"
 echo "run.sh: tavotest ended with status $status; the simulator printed $(ls "$work/prints" 2>/dev/null | grep -c png || true) card(s)" >&2
 exit $status

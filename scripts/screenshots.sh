@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Takes the README's pictures of the Tavotest windows, offscreen, after a few exchanges with the
 # device simulator: docs/form1-ja.png, docs/form1-en.png, the tests page (English), docs/formcom.png,
-# docs/formeep.png, docs/formfile.png.
+# docs/formeep.png, docs/formfile.png, docs/formbmp.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh default
@@ -48,7 +48,10 @@ SCRIPT
       'window Form1' 'answer 48213' 'menu EEPcontrol' 'window FormEEP' 'press Command9' \
       "snapshot $docs/formeep.png" 'press Command6' 'window Form1' 'menu "File access"' \
       'window FormFile' 'set Text2 "COMANDPA\r\nCOMANDCI\r\nwait\r\n0.2\r\nLoop\r\n2\r\n2\r\nEND\r\n"' \
-      'press Command4' 'press Command3' "snapshot $docs/formfile.png" >>"$work/$lang/shot.txt"
+      'press Command4' 'press Command3' "snapshot $docs/formfile.png" 'window Form1' \
+      'menu "BMP data download"' 'window FormBMP' 'check Check2 off' \
+      "set Text6 $PWD/build/bin/ImagePic/BMPDownTest.bmp" 'press Command3' \
+      "snapshot $docs/formbmp.png" >>"$work/$lang/shot.txt"
   fi
   build/bin/tavotest --ui-script "$work/$lang/shot.txt" --lang "$lang" --home "$work/$lang" >/dev/null
 done
