@@ -94,7 +94,9 @@ void FormBMP::formLoad() {
 
   allImage_->setChecked(true);
   Check2_Click();
-  setStatus({}, false);
+  // No status yet: the label in the window's own colour until a sequence sets one.
+  setDisplayText(status_, {});
+  status_->setPalette(palette());
   setDisplayText(findChild<QLabel*>(QStringLiteral("Label4")), {});
   setDisplayText(findChild<QLabel*>(QStringLiteral("Label2")), {});
 
