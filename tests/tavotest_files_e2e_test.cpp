@@ -37,10 +37,11 @@ class TavotestFiles : public TavotestE2E {
   fs::path FileAccess() const { return home_ / "FileAccess"; }
 
   // Runs the UI script against a fresh simulator; commands_ gets what it received.
-  int RunAgainstSimulator(const std::string& script, Lines* out, const std::string& name = "sim") {
+  int RunAgainstSimulator(const std::string& script, Lines* out, const std::string& name = "sim",
+                          const std::string& insertMs = "0") {
     const fs::path dir = root_ / name;
     fs::create_directory(dir);
-    Simulator sim(dir, {"--insert-ms", "0"});
+    Simulator sim(dir, {"--insert-ms", insertMs});
     EXPECT_TRUE(sim.ready());
     const int status = RunUiScript(script, sim.link(), out);
     frames_ = sim.HostFrames();
@@ -99,6 +100,24 @@ TEST_F(TavotestFiles, AbortDuringAWaitSendsClAndEndsTheRun) {
   ASSERT_EQ(RunAgainstSimulator(script, &out), 0) << Joined(out) << stderr_;
   EXPECT_EQ(commands_, (Lines{"PA", "CI", "CL"})) << Joined(commands_);
   EXPECT_EQ(Printed(out), (Lines{"Label5: 3", "Label2: wait", "Label4: 100"})) << Joined(out);
+}
+
+// "中止" while "CI" waits for a card that never comes: the run ends (it used to wait for the
+// command's end inside the abort, which could not come), "CL" goes out, "PO" never does.
+TEST_F(TavotestFiles, AbortWhileACardIsAwaitedEndsTheRun) {
+  Lines out;
+  const std::string script = kOpenWindow +
+                             "set Text2 \"COMANDPA\\r\\nCOMANDCI\\r\\nCOMANDPO\\r\\nEND\\r\\n\"\n"
+                             "after 1500 press Command5\n"
+                             "press Command4\n"
+                             "print Label5\nprint Label2\nquit\n";
+  ASSERT_EQ(RunAgainstSimulator(script, &out, "sim", "-1"), 0) << Joined(out) << stderr_;
+  ASSERT_GE(commands_.size(), 3u) << Joined(commands_);
+  EXPECT_EQ(Lines(commands_.begin(), commands_.begin() + 2), (Lines{"PA", "CI"}));
+  EXPECT_NE(std::find(commands_.begin(), commands_.end(), "CL"), commands_.end())
+      << Joined(commands_);
+  EXPECT_EQ(std::find(commands_.begin(), commands_.end(), "PO"), commands_.end());
+  EXPECT_EQ(Printed(out), (Lines{"Label5: 2", "Label2: CI"})) << Joined(out);
 }
 
 // Save writes code page 932 with CR LF and one more CR LF; the file shows in the list; opening

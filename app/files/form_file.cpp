@@ -321,22 +321,36 @@ void FormFile::Command4_Click() {
   const QStringList lines = splitScriptLines(scriptText());
   WindowRun host(*this);
   runScript(lines, errorStop_->isChecked(), japanese(), host);
+  if (clAfterRun_) {
+    clAfterRun_ = false;
+    sendClear();
+  }
   running_ = false;
   run_->setEnabled(true);
 }
 
 void FormFile::Command5_Click() {
   if (m_.stopRequest != 0 || aborting_) return;
-  aborting_ = true;
-  // The command under way gets its answer first; the "CL" could not go out before.
-  while (m_.commBusy != 0 && !m_.appEnding) main_.yieldEvents(50);
-  if (!m_.appEnding) {
-    main_.exchange().poll();
-    main_.setControlText(QStringLiteral("Text5"), QStringLiteral("CL"));
-    main_.cmdKaishi_Click();
+  if (m_.commBusy != 0) {
+    // A command of the run waits for its answer further down this thread's stack: waiting here
+    // for it to end would never end. The run stops after that command and sends the "CL" then.
+    // A "CI" waiting for a card gives up its wait as soon as another command is placed.
+    m_.stopRequest = 1;
+    clAfterRun_ = running_;
+    if (m_.commandText.startsWith(u"CI")) m_.commandText = QStringLiteral("CL");
+    return;
   }
+  aborting_ = true;
+  sendClear();
   m_.stopRequest = 1;
   aborting_ = false;
+}
+
+void FormFile::sendClear() {
+  if (m_.appEnding) return;
+  main_.exchange().poll();
+  main_.setControlText(QStringLiteral("Text5"), QStringLiteral("CL"));
+  main_.cmdKaishi_Click();
 }
 
 void FormFile::closeEvent(QCloseEvent* event) {

@@ -13,10 +13,11 @@
 //
 // A run splits the editor's text afresh and runs it through the main window (MainWindowRun): it
 // opens the port when it is closed, refuses to start while another operation talks to the device,
-// and runs one at a time ("実行" is off while it runs). "中止" waits for the exchange under way to
-// end, polls, sends "CL" and asks the run to stop; the run ends after its current step, and a
-// wait ends at once. Closing the window during a run asks the run to stop the same way, without
-// the "CL".
+// and runs one at a time ("実行" is off while it runs). "中止" polls, sends "CL" and asks the run
+// to stop; the run ends after its current step, and a wait ends at once. Pressed while a command
+// waits for its answer, it asks the run to stop and the run sends the "CL" once that command has
+// ended (a "CI" waiting for a card ends at once). Closing the window during a run asks the run to
+// stop the same way, without the "CL".
 //
 // The window is made once and hidden by "終了"; each opening (formLoad) starts it afresh.
 //
@@ -84,6 +85,8 @@ class FormFile final : public QWidget {
   std::optional<QString> namedFile();
   bool japanese() const;
   void tell(const QString& text);
+  // A poll, then "CL" through the main window's command entry.
+  void sendClear();
   void setDisplay(const char* name, const QString& text);
 
   Form1& main_;
@@ -91,6 +94,7 @@ class FormFile final : public QWidget {
   QString folder_;
   bool running_ = false;
   bool aborting_ = false;
+  bool clAfterRun_ = false;           // "中止" came while a command waited
   QComboBox* drives_ = nullptr;       // Drive1
   QLineEdit* path_ = nullptr;         // Dir1Path: the folder list's path
   QListWidget* folders_ = nullptr;    // Dir1
