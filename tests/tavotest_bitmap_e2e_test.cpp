@@ -376,6 +376,68 @@ TEST_F(TavotestBitmap, SettingsKeepTheMainWindowsKeysAndTheTexts) {
   EXPECT_TRUE(Contains(printed, "Text5: 　割引乗車券"));
 }
 
+// The RAM areas: "Save to RAM" copies the image buffer to the area chosen, "Load Image and Print"
+// brings one back and, with the text layout, blanks the text areas and writes the texts anew
+// before the card.
+TEST_F(TavotestBitmap, RamAreasSaveAndLoadWithTheTextLayout) {
+  const std::string script =
+      "menu \"BMP data download\"\nwindow FormBMP\n"
+      "select Combo5 ;\npress Command10\nprint Label3\n"
+      "check Check2 off\nset Text5 T\nset Text1 a\nset Text2 b\n"
+      "set Text3 c\nset Text4 d\n"
+      "select Combo6 >\nanswer ok\npress Command11\nprint Label3\nquit\n";
+  Lines out;
+  ASSERT_EQ(RunUiScriptOnSimulator(script, "ram", &out), 0) << Joined(out) << stderr_;
+  const std::string spaces(26, ' ');
+  const Lines expected = {"PA",
+                          "IC:0;",
+                          "IC:>0",
+                          "MS:X0N0Y1K0F0",
+                          "PD:0/0/32/\x1B"
+                          "e22" +
+                              std::string(13, ' '),
+                          "PD:0/0/361/" + spaces + "\n" + spaces + "\n" + spaces + "\n" + spaces,
+                          "PD:0/0/32/\x1B"
+                          "e22T",
+                          "PD:0/0/361/a\nb\nc\nd",
+                          "CI",
+                          "WR",
+                          "PR",
+                          "CO"};
+  EXPECT_EQ(CommandTexts(frames_), expected) << Joined(CommandTexts(frames_));
+  const Lines printed = Printed(out);
+  EXPECT_TRUE(Contains(printed, "Label3: Data set [#FFFF00]")) << Joined(printed);
+  EXPECT_TRUE(Contains(printed, "Label3:  [#00FFFF]")) << Joined(printed);
+}
+
+// At zoom 50 a 320 x 460 picture becomes 160 x 230: it sits at the card window's top left (no
+// room to scroll), each dot from every second pixel, and the rest of the card stays blank.
+TEST_F(TavotestBitmap, ZoomHalvesThePictureAndTheRestStaysBlank) {
+  const fs::path picture = SavePicture(Picture(320, 460), "card.png");
+  Lines out;
+  ASSERT_EQ(Download(picture, {"--zoom", "50", "--no-card"}, "zoom", &out), 0)
+      << Joined(out) << stderr_;
+  EXPECT_TRUE(Contains(out, "result: Data Set Finish")) << Joined(out);
+  Lines pi;
+  for (const auto& c : CommandTexts(frames_))
+    if (StartsWith(c, "PI:0/")) pi.push_back(c);
+  ASSERT_EQ(pi.size(), 460u);
+  static const char kDigits[] = "0123456789ABCDEF";
+  for (int y = 0; y < 460; ++y) {
+    std::string hex;
+    for (int x = 0; x < 320; x += 4) {
+      int v = 0;
+      for (int k = 0; k < 4; ++k) {
+        const int cx = x + k;
+        if (cx < 160 && y < 230 && kInks[InkAt(2 * cx, 2 * y)].prints) v |= 8 >> k;
+      }
+      hex += kDigits[v];
+    }
+    ASSERT_EQ(pi[y], "PI:0/" + std::to_string(y) + "/40/" + hex) << y;
+  }
+  for (const auto& c : CommandTexts(frames_)) EXPECT_NE(c, "CI");
+}
+
 // Headless: a port that cannot be opened is exit status 2; a bad option or picture is 4; a
 // device that does not answer a block ends the download within the block time-out (exit 1).
 TEST_F(TavotestBitmap, DownloadExitStatuses) {
