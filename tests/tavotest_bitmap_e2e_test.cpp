@@ -376,6 +376,35 @@ TEST_F(TavotestBitmap, SettingsKeepTheMainWindowsKeysAndTheTexts) {
   EXPECT_TRUE(Contains(printed, "Text5: 　割引乗車券"));
 }
 
+// "Silver" turns the back colour with "RV" around the image: text lines before the track is
+// written, blocks after it (just before "IB"); and once more after the image in both.
+TEST_F(TavotestBitmap, SilverSendsRvAroundTheImage) {
+  const fs::path picture = SavePicture(Picture(320, 460), "card.bmp");
+  for (const std::string mode : {"pi", "ib"}) {
+    SCOPED_TRACE(mode);
+    PtyDevice device([](const HostFrame& f) -> Answer {
+      if (f.kind == HostFrame::Kind::Block) return Bytes(1, ACK);
+      return UsualAnswer(f);
+    });
+    auto app = Start(
+        {"--download", picture.string(), "--mode", mode, "--silver", "--no-card", "--line1", "L1"},
+        device.path());
+    ASSERT_EQ(app->Wait(60000), 0) << Joined(app->OutputLines()) << app->Stderr();
+    Lines shown;
+    for (const auto& d : Describe(device.Frames()))
+      if (d != "poll" && !StartsWith(d, "PI:0/") && !StartsWith(d, "block ") &&
+          (shown.empty() || shown.back() != d))
+        shown.push_back(d);
+    Lines expected = mode == "pi" ? Lines{"PC", "MS:X0N0Y1K0F0", "RV", "MS:C0H0", "MS:C1H1"}
+                                  : Lines{"PC", "MS:X0N0Y1K0F0", "MS:C0H0", "MS:C1H1"};
+    const Lines tail = mode == "pi" ? Lines{"RV"} : Lines{"RV", "IB", "RV"};
+    ASSERT_EQ(shown.size(), expected.size() + 1 + tail.size()) << Joined(shown);
+    EXPECT_EQ(Lines(shown.begin(), shown.begin() + expected.size()), expected) << Joined(shown);
+    EXPECT_TRUE(StartsWith(shown[expected.size()], "WD:1/L1")) << Joined(shown);
+    EXPECT_EQ(Lines(shown.begin() + expected.size() + 1, shown.end()), tail) << Joined(shown);
+  }
+}
+
 // The RAM areas: "Save to RAM" copies the image buffer to the area chosen, "Load Image and Print"
 // brings one back and, with the text layout, blanks the text areas and writes the texts anew
 // before the card.
@@ -415,25 +444,21 @@ TEST_F(TavotestBitmap, RamAreasSaveAndLoadWithTheTextLayout) {
 TEST_F(TavotestBitmap, ZoomHalvesThePictureAndTheRestStaysBlank) {
   const fs::path picture = SavePicture(Picture(320, 460), "card.png");
   Lines out;
-  ASSERT_EQ(Download(picture, {"--zoom", "50", "--no-card"}, "zoom", &out), 0)
+  ASSERT_EQ(Download(picture, {"--zoom", "50", "--no-card", "--mode", "ib"}, "zoom", &out), 0)
       << Joined(out) << stderr_;
   EXPECT_TRUE(Contains(out, "result: Data Set Finish")) << Joined(out);
-  Lines pi;
-  for (const auto& c : CommandTexts(frames_))
-    if (StartsWith(c, "PI:0/")) pi.push_back(c);
-  ASSERT_EQ(pi.size(), 460u);
-  static const char kDigits[] = "0123456789ABCDEF";
+  const auto blocks = OfKind(frames_, HostFrame::Kind::Block);
+  ASSERT_EQ(blocks.size(), 115u);
   for (int y = 0; y < 460; ++y) {
-    std::string hex;
-    for (int x = 0; x < 320; x += 4) {
-      int v = 0;
-      for (int k = 0; k < 4; ++k) {
-        const int cx = x + k;
-        if (cx < 160 && y < 230 && kInks[InkAt(2 * cx, 2 * y)].prints) v |= 8 >> k;
+    for (int byte = 0; byte < 40; ++byte) {
+      int expected = 0;
+      for (int bit = 0; bit < 8; ++bit) {
+        const int x = byte * 8 + bit;
+        if (x < 160 && y < 230 && kInks[InkAt(2 * x, 2 * y)].prints) expected |= 0x80 >> bit;
       }
-      hex += kDigits[v];
+      const int sent = static_cast<unsigned char>(blocks[y / 4].text[3 + (y % 4) * 40 + byte]);
+      ASSERT_EQ(sent, expected) << "line " << y << " byte " << byte;
     }
-    ASSERT_EQ(pi[y], "PI:0/" + std::to_string(y) + "/40/" + hex) << y;
   }
   for (const auto& c : CommandTexts(frames_)) EXPECT_NE(c, "CI");
 }

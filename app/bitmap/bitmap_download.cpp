@@ -103,9 +103,10 @@ QString FormBMP::trackText() const {
   return text;
 }
 
-bool FormBMP::imageStart() {
+bool FormBMP::imageStart(bool reverseFirst) {
   if (!send(QStringLiteral("PC")) || !send(QStringLiteral("MS:X0N0Y1K0F0"))) return false;
-  if (silver() && !send(QStringLiteral("RV"))) return false;
+  // Text lines turn the back colour before the track is written, blocks after it.
+  if (reverseFirst && silver() && !send(QStringLiteral("RV"))) return false;
   m_.commandText = QStringLiteral("MS:C0H0");
   x_.comu();
   const QString track = trackText();
@@ -120,7 +121,8 @@ bool FormBMP::imageStart() {
     m_.commandText = QStringLiteral("WD:2/") + track;
     x_.comu();
   }
-  return checkStop();
+  if (!checkStop()) return false;
+  return reverseFirst || !silver() || send(QStringLiteral("RV"));
 }
 
 bool FormBMP::sendTextLines(bool blank) {
@@ -141,7 +143,7 @@ bool FormBMP::sendTextLines(bool blank) {
 }
 
 bool FormBMP::sendImageText() {
-  if (!convertText() || !preamble() || !imageStart()) return false;
+  if (!convertText() || !preamble() || !imageStart(true)) return false;
 
   setStatus(QStringLiteral("BMP Data Transmit"), true);
   progress2_->setMaximum(geometry_.imgHeight);
@@ -153,7 +155,7 @@ bool FormBMP::sendImageText() {
     showSent(line);
     progress2_->setValue(y);
     if (!send(line)) return false;
-    written += line.size() + 3;  // STX, ETX and the check byte around the text
+    written += line.size() + 4;  // EOT, STX, ETX and the check byte around the text
     if (onTransmitProgress) onTransmitProgress(y + 1, geometry_.imgHeight, written);
   }
   if (silver() && !send(QStringLiteral("RV"))) return false;
@@ -253,7 +255,7 @@ bool FormBMP::sendBlocks() {
 bool FormBMP::sendImageBinary() {
   if (!convertBinary()) return false;
   setStatus(QStringLiteral("Data Transmit"), true);
-  if (!preamble() || !imageStart()) return false;
+  if (!preamble() || !imageStart(false)) return false;
   if (!send(QStringLiteral("IB"))) return false;
 
   main_.setTimerEnabled(TimerId::Timer1, false);

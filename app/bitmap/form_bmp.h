@@ -152,8 +152,9 @@ class FormBMP final : public QMainWindow {
   bool checkStop();
   // poll, then "PA" when the reader reports it has just powered up.
   bool preamble();
-  // "PC", "MS:X0N0Y1K0F0", "RV" for silver, the magnetic track.
-  bool imageStart();
+  // "PC", "MS:X0N0Y1K0F0", the magnetic track, and "RV" for silver: before the track
+  // (reverseFirst, text lines) or after it (blocks).
+  bool imageStart(bool reverseFirst);
   bool sendTextLines(bool blank);
   // The block loop of the fast download.
   bool sendBlocks();
