@@ -27,7 +27,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench/child_process.h"
+
 namespace {
+
+using bench::stop;
+using bench::waitFor;
 
 using Clock = std::chrono::steady_clock;
 
@@ -84,38 +89,6 @@ bool writeCheckerboard(const std::string& path, int width, int height) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
   return static_cast<bool>(out);
-}
-
-pid_t spawn(const std::vector<std::string>& args, int stderrFd,
-            const std::vector<std::string>& env) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    dup2(stderrFd >= 0 ? stderrFd : devnull, 2);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-}
-
-bool waitFor(const std::string& path, int ms) {
-  for (int i = 0; i < ms / 10; ++i) {
-    if (access(path.c_str(), F_OK) == 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
 }
 
 // One line of the simulator's trace: "     0.789609 host 01 00 FF ...".
@@ -246,9 +219,9 @@ RunResult runOnce(const std::string& dir, const std::string& picture, long baud,
   RunResult r;
   const std::string link = dir + "/com1";
   const std::string trace = dir + "/trace-" + std::to_string(baud) + "-" + std::to_string(round);
-  const pid_t sim = spawn({TAVOSIM_BINARY, "--speed", "0", "--baud", std::to_string(baud), "--link",
-                           link, "--trace", trace, "--insert-ms", "0"},
-                          -1, {});
+  const pid_t sim = bench::spawn({TAVOSIM_BINARY, "--speed", "0", "--baud", std::to_string(baud),
+                                  "--link", link, "--trace", trace, "--insert-ms", "0"},
+                                 -1, -1, {});
   if (!waitFor(link, 5000)) {
     r.note = "tavosim did not start";
     stop(sim);
@@ -262,10 +235,10 @@ RunResult runOnce(const std::string& dir, const std::string& picture, long baud,
     return r;
   }
   const Clock::time_point start = Clock::now();
-  const pid_t pid =
-      spawn({TAVOTEST_BINARY, "--download", picture, "--mode", "ib", "--all-image", "--no-card",
-             "--home", dir + "/home"},
-            err[1], {"RAVLIN_COM1=" + link, "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir});
+  const pid_t pid = bench::spawn(
+      {TAVOTEST_BINARY, "--download", picture, "--mode", "ib", "--all-image", "--no-card", "--home",
+       dir + "/home"},
+      -1, err[1], {"RAVLIN_COM1=" + link, "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir});
   close(err[1]);
   clockid_t cpuClock{};
   const bool haveCpuClock = clock_getcpuclockid(pid, &cpuClock) == 0;

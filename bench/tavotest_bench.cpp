@@ -31,8 +31,12 @@
 #include "app/core/dialogs.h"
 #include "app/core/form1.h"
 #include "app/core/module1.h"
+#include "bench/child_process.h"
 
 namespace {
+
+using bench::stop;
+using bench::waitFor;
 
 using Clock = std::chrono::steady_clock;
 
@@ -44,38 +48,6 @@ double percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
   const std::size_t i = std::min(v.size() - 1, static_cast<std::size_t>(p * (v.size() - 1) + 0.5));
   return v[i];
-}
-
-pid_t spawn(const std::vector<std::string>& args, int stdoutFd,
-            const std::vector<std::string>& env) {
-  const pid_t pid = fork();
-  if (pid == 0) {
-    for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(stdoutFd >= 0 ? stdoutFd : devnull, 1);
-    dup2(devnull, 2);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
-void stop(pid_t pid) {
-  if (pid <= 0) return;
-  kill(pid, SIGTERM);
-  waitpid(pid, nullptr, 0);
-}
-
-bool waitFor(const std::string& path, int ms) {
-  for (int i = 0; i < ms / 10; ++i) {
-    if (access(path.c_str(), F_OK) == 0) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
 }
 
 std::string xdgEnv(const QTemporaryDir& dir) {
@@ -96,8 +68,9 @@ void startupToFirstPoll(const QTemporaryDir& dir) {
     cfmakeraw(&t);
     tcsetattr(slave, TCSANOW, &t);
     const Clock::time_point start = Clock::now();
-    const pid_t pid = spawn({TAVOTEST_BINARY, "--run", file, "--home", dir.path().toStdString()},
-                            -1, {std::string("RAVLIN_COM1=") + name, xdgEnv(dir)});
+    const pid_t pid =
+        bench::spawn({TAVOTEST_BINARY, "--run", file, "--home", dir.path().toStdString()}, -1, -1,
+                     {std::string("RAVLIN_COM1=") + name, xdgEnv(dir)});
     std::string seen;
     double took = -1;
     while (took < 0 && ms(Clock::now() - start) < 10000) {
@@ -191,8 +164,8 @@ void idleCpu(const QTemporaryDir& dir, const std::string& link) {
   int out[2];
   if (pipe(out) != 0) return;
   const pid_t pid =
-      spawn({TAVOTEST_BINARY, "--ui-script", script, "--home", dir.path().toStdString()}, out[1],
-            {"RAVLIN_COM1=" + link, xdgEnv(dir)});
+      bench::spawn({TAVOTEST_BINARY, "--ui-script", script, "--home", dir.path().toStdString()},
+                   out[1], -1, {"RAVLIN_COM1=" + link, xdgEnv(dir)});
   close(out[1]);
   std::string text;
   const Clock::time_point start = Clock::now();
@@ -227,8 +200,8 @@ int main(int argc, char** argv) {
   startupToFirstPoll(dir);
 
   const std::string link = dir.path().toStdString() + "/com1";
-  const pid_t sim =
-      spawn({TAVOSIM_BINARY, "--link", link, "--speed", "0", "--baud", "115200"}, -1, {});
+  const pid_t sim = bench::spawn(
+      {TAVOSIM_BINARY, "--link", link, "--speed", "0", "--baud", "115200"}, -1, -1, {});
   if (!waitFor(link, 5000)) {
     std::printf("tavosim did not start\n");
     stop(sim);

@@ -158,9 +158,12 @@ bool FormBMP::sendImageText() {
     written += line.size() + 4;  // EOT, STX, ETX and the check byte around the text
     if (onTransmitProgress) onTransmitProgress(y + 1, geometry_.imgHeight, written);
   }
+  return finishDownload();
+}
+
+bool FormBMP::finishDownload() {
   if (silver() && !send(QStringLiteral("RV"))) return false;
   if (!allImage() && !sendTextLines(false)) return false;
-
   dataSetFinished();
   if (!cardSequence()) return false;
   setStatus({}, false);
@@ -264,13 +267,7 @@ bool FormBMP::sendImageBinary() {
 
   x_.poll();  // switches the scheduler back on
   if (!checkStop()) return false;
-  if (silver() && !send(QStringLiteral("RV"))) return false;
-  if (!allImage() && !sendTextLines(false)) return false;
-
-  dataSetFinished();
-  if (!cardSequence()) return false;
-  setStatus({}, false);
-  return true;
+  return finishDownload();
 }
 
 void FormBMP::dataSetFinished() {

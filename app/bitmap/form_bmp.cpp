@@ -298,14 +298,19 @@ QString FormBMP::dataFile(const char* name) const {
 
 // ---- Conversions ----
 
-bool FormBMP::convertText() {
+DotImage FormBMP::startConversion() {
   drawPreview();
-  const DotImage dots(preview_->image(), levels());
+  DotImage dots(preview_->image(), levels());
   setStatus(QStringLiteral("Data Convert"), true);
   progress1_->setMaximum(geometry_.imgHeight);
   progress1_->setValue(0);
   progress2_->setValue(0);
   m_.stopRequest = 0;
+  return dots;
+}
+
+bool FormBMP::convertText() {
+  const DotImage dots = startConversion();
 
   // The lines are kept in memory for the download; the file is a copy for the engineer, so a
   // folder that cannot take it is reported and the download goes on.
@@ -331,13 +336,7 @@ bool FormBMP::convertText() {
 }
 
 bool FormBMP::convertBinary() {
-  drawPreview();
-  const DotImage dots(preview_->image(), levels());
-  setStatus(QStringLiteral("Data Convert"), true);
-  progress1_->setMaximum(geometry_.imgHeight);
-  progress1_->setValue(0);
-  progress2_->setValue(0);
-  m_.stopRequest = 0;
+  const DotImage dots = startConversion();
 
   imageLines_.assign(461, {});
   for (int y = 0; y + 4 <= geometry_.imgHeight; y += 4) {
@@ -355,13 +354,7 @@ bool FormBMP::convertBinary() {
 
 void FormBMP::Command9_Click() {
   setButtons(false);
-  drawPreview();
-  const DotImage dots(preview_->image(), levels());
-  setStatus(QStringLiteral("Data Convert"), true);
-  progress1_->setMaximum(geometry_.imgHeight);
-  progress1_->setValue(0);
-  progress2_->setValue(0);
-  m_.stopRequest = 0;
+  const DotImage dots = startConversion();
 
   // The file is all this export makes: one that cannot be written ends it with an error.
   const QString path = dataFile("IMAGE.dat");

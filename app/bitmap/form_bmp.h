@@ -137,6 +137,8 @@ class FormBMP final : public QMainWindow {
   void showSent(const QString& text);
   void messageLineChanged(int line);
   DotLevels levels() const;
+  // The preview drawn, its dots decided, "Data Convert", the progress bars at 0, no stop asked.
+  DotImage startConversion();
   int zoom() const;
   bool allImage() const;
   bool silver() const;
@@ -156,6 +158,9 @@ class FormBMP final : public QMainWindow {
   // (reverseFirst, text lines) or after it (blocks).
   bool imageStart(bool reverseFirst);
   bool sendTextLines(bool blank);
+  // After the image: "RV" for silver, the text lines unless "All Image", the card; false when
+  // it ended early.
+  bool finishDownload();
   // The block loop of the fast download.
   bool sendBlocks();
   // Sends one block and waits for its answer: 1 ACK (or a reply), 0 NAK, -1 the wait ended
