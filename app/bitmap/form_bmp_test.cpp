@@ -200,6 +200,31 @@ TEST_F(FormBmpTest, PreviewShowsTheCentredCardWindowDotForDot) {
   EXPECT_EQ(small.pixel(0, 2), qRgb(255, 255, 255));
 }
 
+// "BMP File Disp" reads what Qt's image readers read; a file that is not a picture is named with
+// the reason and the picture loaded before stays.
+TEST_F(FormBmpTest, LoadsBmpPngJpegAndRefusesOtherFiles) {
+  FormBMP& w = Open();
+  int width = 30;
+  for (const char* name : {"p.bmp", "p.png", "p.jpg"}) {
+    ASSERT_TRUE(Numbered(++width, 20).save(Path(name))) << name;
+    Get<QLineEdit>("Text6")->setText(Path(name));
+    Get<QPushButton>("Command3")->click();
+    EXPECT_EQ(w.picture().size(), QSize(width, 20)) << name;
+  }
+  QFile text(Path("notes.bmp"));
+  ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+  text.write("not a picture");
+  text.close();
+  Get<QLineEdit>("Text6")->setText(Path("notes.bmp"));
+  EXPECT_FALSE(w.loadFromFile());
+  EXPECT_EQ(w.picture().size(), QSize(width, 20));
+  ASSERT_EQ(messages_.size(), 1);
+  EXPECT_TRUE(messages_[0].startsWith(Path("notes.bmp") + ": "));
+  Get<QLineEdit>("Text6")->setText(Path("absent.bmp"));
+  EXPECT_FALSE(w.loadFromFile());
+  EXPECT_EQ(messages_.size(), 1);
+}
+
 TEST_F(FormBmpTest, ClipboardPictureAndDoubleClick) {
   FormBMP& w = Open();
   EXPECT_FALSE(w.loadFromClipboard());  // nothing there: the preview keeps what it had
