@@ -148,13 +148,15 @@ bool FormBMP::sendImageText() {
   setStatus(QStringLiteral("BMP Data Transmit"), true);
   progress2_->setMaximum(geometry_.imgHeight);
   qint64 written = 0;
+  stepShown_.invalidate();
   for (int y = 0; y < geometry_.imgHeight; ++y) {
     main_.yieldEvents(0);
     const QString line = QString::fromLatin1(imageLines_[y]);
-    showCounter(y);
-    showSent(line);
-    progress2_->setValue(y);
-    if (!send(line)) return false;
+    showStep(progress2_, y, y, line, y == geometry_.imgHeight - 1);
+    if (!send(line)) {
+      showStep(progress2_, y, y, line, true);
+      return false;
+    }
     written += line.size() + 4;  // EOT, STX, ETX and the check byte around the text
     if (onTransmitProgress) onTransmitProgress(y + 1, geometry_.imgHeight, written);
   }
@@ -219,10 +221,10 @@ bool FormBMP::sendBlocks() {
   inBlockLoop_ = true;
   qint64 written = 0;
   bool ok = true;
+  stepShown_.invalidate();
   for (int y = 0; ok && y + 4 <= geometry_.imgHeight; y += 4) {
     const QByteArray& block = imageLines_[y / 4];
-    showCounter(y);
-    showSent(blockHead(block));
+    showStep(progress2_, y, y, blockHead(block), false);
     int answer = 0;
     for (int sends = 0; answer == 0 && sends < kMaxBlockSends; ++sends)
       answer = sendBlock(block, &written);
@@ -240,9 +242,10 @@ bool FormBMP::sendBlocks() {
       if (status() != u"Error") setStatus(QStringLiteral("Error"), false);
       ok = false;
     } else {
-      progress2_->setValue(y + 4);
       if (onTransmitProgress) onTransmitProgress(y / 4 + 1, total, written);
     }
+    // Where the loop ended, or how far it has come.
+    showStep(progress2_, y, ok ? y + 4 : y, blockHead(block), !ok || y + 8 > geometry_.imgHeight);
   }
   // An answer still awaited (stop, time-out) is not waited for any more.
   if (m_.rxState != 0) m_.rxState = 0;

@@ -266,6 +266,15 @@ void FormBMP::showCounter(int value) {
   setDisplayText(findChild<QLabel*>(QStringLiteral("Label4")), QString::number(value));
 }
 
+void FormBMP::showStep(QProgressBar* bar, int counter, int value, const QString& sent, bool force) {
+  constexpr int kDisplayMs = 40;
+  if (!force && stepShown_.isValid() && stepShown_.elapsed() < kDisplayMs) return;
+  stepShown_.start();
+  showCounter(counter);
+  if (!sent.isNull()) showSent(sent);
+  bar->setValue(value);
+}
+
 void FormBMP::showSent(const QString& text) {
   setDisplayText(findChild<QLabel*>(QStringLiteral("Label2")), text);
 }
@@ -299,6 +308,7 @@ QString FormBMP::dataFile(const char* name) const {
 // ---- Conversions ----
 
 DotImage FormBMP::startConversion() {
+  stepShown_.invalidate();
   drawPreview();
   DotImage dots(preview_->image(), levels());
   setStatus(QStringLiteral("Data Convert"), true);
@@ -321,12 +331,12 @@ bool FormBMP::convertText() {
   imageLines_.assign(461, {});
   for (int y = 0; y < geometry_.imgHeight; ++y) {
     main_.yieldEvents(0);
-    showCounter(y);
-    progress1_->setValue(y);
+    const bool stop = m_.stopRequest != 0;
+    showStep(progress1_, y, y, {}, stop || y == geometry_.imgHeight - 1);
     const QByteArray line = textLine(dots, y, geometry_.lineOffset);
     imageLines_[y] = line;
     if (file.isOpen()) file.write(line + "\r\n");
-    if (m_.stopRequest != 0) {
+    if (stop) {
       setStatus(QStringLiteral("Stop"), false);
       return false;
     }
@@ -341,10 +351,10 @@ bool FormBMP::convertBinary() {
   imageLines_.assign(461, {});
   for (int y = 0; y + 4 <= geometry_.imgHeight; y += 4) {
     main_.yieldEvents(0);
-    showCounter(y);
-    progress1_->setValue(y + 4);
+    const bool stop = m_.stopRequest != 0;
+    showStep(progress1_, y, y + 4, {}, stop || y + 8 > geometry_.imgHeight);
     imageLines_[y / 4] = imageBlock(dots, y, geometry_.lineOffset);
-    if (m_.stopRequest != 0) {
+    if (stop) {
       setStatus(QStringLiteral("Stop"), false);
       return false;
     }
@@ -367,10 +377,10 @@ void FormBMP::Command9_Click() {
   }
   for (int y = 0; y < geometry_.imgHeight; ++y) {
     main_.yieldEvents(0);
-    showCounter(y);
-    progress1_->setValue(y);
+    const bool stop = m_.stopRequest != 0;
+    showStep(progress1_, y, y, {}, stop || y == geometry_.imgHeight - 1);
     if (file.write(assemblerLine(dots, y) + "\r\n") < 0) break;
-    if (m_.stopRequest != 0) {
+    if (stop) {
       setStatus(QStringLiteral("Stop"), false);
       setButtons(true);
       return;

@@ -25,6 +25,7 @@
 // Offers: FormBMP.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QSize>
@@ -134,6 +135,10 @@ class FormBMP final : public QMainWindow {
 
   void setStatus(const QString& text, bool working);
   void showCounter(int value);
+  // The line or block counter (Label4), the data being sent (Label2, unless sent is null) and a
+  // progress bar, at most every 40 ms unless forced: drawing them for every block cost far more
+  // than the block itself.
+  void showStep(QProgressBar* bar, int counter, int value, const QString& sent, bool force);
   void showSent(const QString& text);
   void messageLineChanged(int line);
   DotLevels levels() const;
@@ -183,6 +188,7 @@ class FormBMP final : public QMainWindow {
   bool clPending_ = false;
   bool dataSet_ = false;
   bool succeeded_ = false;
+  QElapsedTimer stepShown_;  // when showStep last drew
 
   CardPreview* preview_ = nullptr;     // Picture1
   QScrollBar* vScroll_ = nullptr;      // VScroll1
