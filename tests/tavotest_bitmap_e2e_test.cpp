@@ -269,7 +269,8 @@ TEST_F(TavotestBitmap, NakedBlockIsSentAgainAtMostThreeTimes) {
 }
 
 // "Stop" while a block waits for its answer ends the loop after that wait: no further block,
-// status "Stop" on cyan, "CL" sent, and the main window's "Auto Poll" checked again.
+// status "Stop" on cyan, "CL" sent, and the main window's "Auto Poll" checked again. The device
+// never answers block 20, so the press comes while that block waits however slow the machine.
 TEST_F(TavotestBitmap, StopDuringTheBlockLoopSendsClAndLeavesAutoPollChecked) {
   const fs::path picture = SavePicture(Picture(320, 460), "card.bmp");
   PtyDevice device([](const HostFrame& f) -> Answer {
@@ -283,7 +284,7 @@ TEST_F(TavotestBitmap, StopDuringTheBlockLoopSendsClAndLeavesAutoPollChecked) {
       picture.string() +
       "\npress Command3\n"
       "check Option5 on\n"
-      "after 2500 press Command6\n"
+      "after 5000 press Command6\n"
       "press Command8\nprint Label3\nprint Label4\n"
       "window Form1\nprint Check10\nquit\n";
   Lines out;
