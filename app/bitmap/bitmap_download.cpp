@@ -203,7 +203,11 @@ int FormBMP::sendBlock(const QByteArray& block, qint64* written) {
     // Nothing tells the window that bytes came in; a short timed wait keeps the core free.
     main_.yieldEvents(1);
   }
-  if (m_.rxState != 0) return -1;  // stop or port closed: the caller decides
+  if (m_.rxState != 0) {
+    // A stop is the caller's to show; a port closed under the wait ends the download.
+    if (m_.stopRequest == 0) setStatus(QStringLiteral("Error"), false);
+    return -1;
+  }
   if (m_.replyText == u"NAK") {
     // The link would resend the pending command on a NAK; here it is the block to resend.
     m_.sendRequest = 0;
@@ -238,9 +242,7 @@ bool FormBMP::sendBlocks() {
       setStatus(QStringLiteral("Stop"), false);
       ok = false;
     } else if (answer < 0) {
-      // A port closed under the wait: the next write would fail the same way.
-      if (status() != u"Error") setStatus(QStringLiteral("Error"), false);
-      ok = false;
+      ok = false;  // sendBlock has said why
     } else {
       if (onTransmitProgress) onTransmitProgress(y / 4 + 1, total, written);
     }

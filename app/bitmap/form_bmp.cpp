@@ -262,15 +262,11 @@ QString FormBMP::status() const {
   return displayText(status_);
 }
 
-void FormBMP::showCounter(int value) {
-  setDisplayText(findChild<QLabel*>(QStringLiteral("Label4")), QString::number(value));
-}
-
 void FormBMP::showStep(QProgressBar* bar, int counter, int value, const QString& sent, bool force) {
   constexpr int kDisplayMs = 40;
   if (!force && stepShown_.isValid() && stepShown_.elapsed() < kDisplayMs) return;
   stepShown_.start();
-  showCounter(counter);
+  setDisplayText(findChild<QLabel*>(QStringLiteral("Label4")), QString::number(counter));
   if (!sent.isNull()) showSent(sent);
   bar->setValue(value);
 }

@@ -134,7 +134,6 @@ class FormBMP final : public QMainWindow {
   bool japanese() const;
 
   void setStatus(const QString& text, bool working);
-  void showCounter(int value);
   // The line or block counter (Label4), the data being sent (Label2, unless sent is null) and a
   // progress bar, at most every 40 ms unless forced: drawing them for every block cost far more
   // than the block itself.

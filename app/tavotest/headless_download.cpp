@@ -84,10 +84,8 @@ class ProgressBar {
   bool shownLast_ = false;
 };
 
-void setOption(FormBMP& w, int number, bool on) {
-  if (auto* o = w.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(number))) {
-    if (on) o->setChecked(true);
-  }
+void selectOption(FormBMP& w, int number) {
+  w.findChild<QRadioButton*>(QStringLiteral("Option%1").arg(number))->setChecked(true);
 }
 
 }  // namespace
@@ -171,9 +169,9 @@ int runDownload(Form1& form, Windows& windows, const DownloadOptions& o) {
 
   auto* allImage = w.findChild<QCheckBox*>(QStringLiteral("Check2"));
   if (allImage->isChecked() != o.allImage) allImage->click();
-  setOption(w, o.silver ? 2 : 1, true);
-  setOption(w, o.track == 2 ? 4 : 3, true);
-  setOption(w, o.binary ? 5 : 6, true);
+  selectOption(w, o.silver ? 2 : 1);
+  selectOption(w, o.track == 2 ? 4 : 3);
+  selectOption(w, o.binary ? 5 : 6);
   auto* brightness = w.findChild<QComboBox*>(QStringLiteral("Combo4"));
   for (int i = 0; i < brightness->count(); ++i)
     if (brightness->itemText(i).trimmed().toInt() == o.brightness) brightness->setCurrentIndex(i);

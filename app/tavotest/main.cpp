@@ -181,13 +181,6 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
-  if (argc == 2 && !std::strcmp(argv[1], "--version")) {
-    const tavo::ProgramVersion v = tavo::programVersion();
-    for (const QString& line :
-         {v.fileDescription, tavo::versionLine(v), v.comments, v.legalCopyright})
-      std::printf("%s\n", line.toUtf8().constData());
-    return 0;
-  }
   Options options;
   QString badOption;
   if (!parse(argc, argv, &options, &badOption)) {
