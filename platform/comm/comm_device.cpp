@@ -392,8 +392,19 @@ void CommDevice::Record(DWORD events) {
   }
 }
 
+// A device that went away reads as a pulled cable: every modem line that was on is off now,
+// and an event wait asking for those lines ends with them (or the next wait does, once), so
+// that a program watching the lines sees the loss at once. Everything else fails from now on.
 void CommDevice::LoseLine(DWORD error) {
   lost_ = error;
+  DWORD events = 0;
+  if (lastModem_ & MS_CTS_ON) events |= EV_CTS;
+  if (lastModem_ & MS_DSR_ON) events |= EV_DSR;
+  if (lastModem_ & MS_RLSD_ON) events |= EV_RLSD;
+  if (lastModem_ & MS_RING_ON) events |= EV_RING;
+  lastModem_ = 0;
+  history_ &= kLineEvents;  // only the line changes outlive the device
+  Record(events);
   FailAll(error);
   SignalWaiters(true);
 }
@@ -574,7 +585,10 @@ DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* stat) {
 DWORD CommDevice::ModemStatus(DWORD* status) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  if (lost_ != ERROR_SUCCESS) return lost_;
+  if (lost_ != ERROR_SUCCESS) {
+    *status = 0;  // a pulled cable: no line is on
+    return ERROR_SUCCESS;
+  }
   return line_->ModemStatus(status);
 }
 
@@ -710,7 +724,8 @@ DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlappe
 DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  if (lost_ != ERROR_SUCCESS) return lost_;
+  // The lines' going off when the device went is still told to the first wait after it.
+  if (lost_ != ERROR_SUCCESS && history_ == 0) return lost_;
   if (waiting_ || mask_ == 0) return ERROR_INVALID_PARAMETER;
   if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
   overlapped->InternalHigh = 0;
@@ -722,8 +737,10 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   PullInput();
   WatchLine();
   Record(0);
-  if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
-  if (!waiting_) return ERROR_SUCCESS;
+  if (!waiting_) {
+    // Completed here: by events, or by the line's loss (LoseLine has stored its error).
+    return static_cast<DWORD>(LoadStatus(overlapped));
+  }
   Wake();
   return ERROR_IO_PENDING;
 }

@@ -12,6 +12,11 @@
 // WaitCommInput polls a terminal line itself and pulls what comes; while such waits run (and
 // 2 ms after the last) the service thread leaves input to them unless a read or an event wait
 // for received bytes is pending, so that the line has one reader.
+//
+// A line that goes away (a terminal hung up, a USB adapter pulled out) reads as a pulled cable:
+// the modem lines read off, the change reaches one event wait that asks for those lines, and
+// every transfer, wait and error query fails with ERROR_DEVICE_NOT_CONNECTED until the handle
+// is closed.
 #pragma once
 
 #include <chrono>

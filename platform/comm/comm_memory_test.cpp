@@ -485,6 +485,56 @@ TEST_F(MemoryComm, PulledCableFailsPendingAndLaterTransfers) {
   EXPECT_FALSE(ClearCommError(port_, nullptr, &stat));
 }
 
+TEST_F(MemoryComm, APulledDeviceReadsAsLinesOffAndOpensAgainOncePluggedIn) {
+  device_->SetModemLines(MS_DSR_ON | MS_RING_ON);
+  ASSERT_TRUE(SetCommMask(port_, EV_CTS | EV_DSR | EV_RLSD | EV_RING));
+  // No wait is pending when the device goes: the next wait gets the change, once.
+  device_->Disconnect();
+  DWORD events = 0;
+  DWORD ignored = 0;
+  EXPECT_TRUE(WaitCommEvent(port_, &events, &ov_)) << GetLastError();
+  EXPECT_EQ(events, DWORD{EV_DSR | EV_RING});
+  DWORD status = MS_CTS_ON;
+  ASSERT_TRUE(GetCommModemStatus(port_, &status));
+  EXPECT_EQ(status, 0u);
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_FALSE(ReadFile(port_, &ignored, 1, &ignored, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+
+  // Gone devices cannot be opened; back, but still held by the dead handle, neither.
+  auto open = [&] {
+    return CreateFileA(device_->Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  };
+  EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  device_->Reconnect();
+  EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &ignored, &ov_)) << "the old handle stays dead";
+  ASSERT_TRUE(CloseHandle(port_));
+  port_ = open();
+  ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(WriteFile(port_, "ok", 2, &ignored, &ov_));
+  EXPECT_EQ(device_->TakeWritten(), "ok");
+  ASSERT_TRUE(GetCommModemStatus(port_, &status));
+  EXPECT_EQ(status, DWORD{MS_DSR_ON | MS_RING_ON});
+}
+
+// A pending wait that asks for no modem line fails with the loss, as every transfer does.
+TEST_F(MemoryComm, APulledDeviceEndsAWaitForOtherEventsWithItsError) {
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR | EV_TXEMPTY));
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  device_->Disconnect();
+  DWORD ignored = 0;
+  EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &ignored, TRUE));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_EQ(events, 0u);
+}
+
 TEST_F(MemoryComm, InjectedFailuresReachEveryCall) {
   device_->FailCall(CommCall::ReadFile, ERROR_GEN_FAILURE);
   device_->FailCall(CommCall::PurgeComm, ERROR_ACCESS_DENIED);

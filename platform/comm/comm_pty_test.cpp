@@ -286,6 +286,31 @@ TEST_F(PtyComm, ClosedMasterFailsTransfersInsteadOfHanging) {
   EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
 }
 
+// A terminal that hangs up (the master closed, a USB adapter pulled) reads as a pulled cable:
+// the lines it had on go off, once, to the wait watching them; then waits fail like the rest.
+TEST_F(PtyComm, AHangUpTurnsTheModemLinesOffOnce) {
+  ASSERT_TRUE(SetCommMask(port_, EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_RXCHAR));
+  DWORD status = 0;
+  ASSERT_TRUE(GetCommModemStatus(port_, &status));
+  EXPECT_EQ(status, MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON);  // a pty is a null modem
+  DWORD events = 0;
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  ASSERT_EQ(GetLastError(), ERROR_IO_PENDING);
+  close(master_);
+  master_ = -1;
+  DWORD ignored = 0;
+  ASSERT_TRUE(GetOverlappedResult(port_, &ov_, &ignored, TRUE)) << GetLastError();
+  EXPECT_EQ(events, DWORD{EV_CTS | EV_DSR | EV_RLSD});
+  ASSERT_TRUE(GetCommModemStatus(port_, &status));
+  EXPECT_EQ(status, 0u);
+  EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_FALSE(WriteFile(port_, "a", 1, &ignored, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_DEVICE_NOT_CONNECTED);
+  EXPECT_TRUE(CloseHandle(port_));
+  port_ = INVALID_HANDLE_VALUE;
+}
+
 // Linux drops a slave's unread input when the master closes; what the port had already taken
 // stays with the read that was waiting for more.
 TEST_F(PtyComm, AReadCutShortByAHangUpKeepsTheBytesItHad) {

@@ -101,6 +101,13 @@ void MemoryDevice::Disconnect() {
   Access::Notify(*this);
 }
 
+void MemoryDevice::Reconnect() {
+  std::lock_guard lock(mutex_);
+  if (!disconnected_) return;
+  disconnected_ = false;
+  ++generation_;
+}
+
 bool MemoryDevice::IsOpen() const {
   std::lock_guard lock(mutex_);
   return open_;
@@ -134,7 +141,8 @@ namespace detail {
 
 class MemoryLine final : public Line {
  public:
-  explicit MemoryLine(std::shared_ptr<MemoryDevice> device) : device_(std::move(device)) {}
+  MemoryLine(std::shared_ptr<MemoryDevice> device, int generation)
+      : device_(std::move(device)), generation_(generation) {}
 
   int Descriptor() const override { return Fd(); }
   short PollEvents(bool, bool) const override { return POLLIN; }
@@ -146,7 +154,7 @@ class MemoryLine final : public Line {
 
   long Receive(BYTE* buffer, std::size_t size) override {
     std::lock_guard lock(d().mutex_);
-    if (d().disconnected_) return -static_cast<long>(ERROR_DEVICE_NOT_CONNECTED);
+    if (Gone()) return -static_cast<long>(ERROR_DEVICE_NOT_CONNECTED);
     const std::size_t n = std::min(size, d().input_.size());
     std::memcpy(buffer, d().input_.data(), n);
     d().input_.erase(0, n);
@@ -155,7 +163,7 @@ class MemoryLine final : public Line {
 
   long Transmit(const BYTE* data, std::size_t size) override {
     std::lock_guard lock(d().mutex_);
-    if (d().disconnected_) return -static_cast<long>(ERROR_DEVICE_NOT_CONNECTED);
+    if (Gone()) return -static_cast<long>(ERROR_DEVICE_NOT_CONNECTED);
     if (d().hold_ || d().stopped_ || d().break_) return 0;
     d().output_.append(reinterpret_cast<const char*>(data), size);
     d().written_.notify_all();
@@ -265,11 +273,15 @@ class MemoryLine final : public Line {
  private:
   MemoryDevice& d() const { return *device_; }
   int Fd() const { return device_->notifyFd_; }
+  // With the device's lock held.
+  bool Gone() const { return d().disconnected_ || d().generation_ != generation_; }
   std::shared_ptr<MemoryDevice> device_;
+  const int generation_;
 };
 
 DWORD MemoryLine::Open(const std::string& name, std::unique_ptr<Line>* line) {
   std::shared_ptr<MemoryDevice> device;
+  int generation = 0;
   {
     std::lock_guard lock(registryMutex);
     auto it = Registry().find(name);
@@ -279,13 +291,15 @@ DWORD MemoryLine::Open(const std::string& name, std::unique_ptr<Line>* line) {
   {
     std::lock_guard lock(device->mutex_);
     if (DWORD failure = device->failures_[static_cast<int>(CommCall::CreateFile)]) return failure;
+    if (device->disconnected_) return ERROR_FILE_NOT_FOUND;
     if (device->open_) return ERROR_ACCESS_DENIED;
     device->open_ = true;
     ++device->openCount_;
     // Opening a port raises DTR and RTS, as a terminal driver does.
     device->dtr_ = device->rts_ = true;
+    generation = device->generation_;
   }
-  *line = std::make_unique<MemoryLine>(device);
+  *line = std::make_unique<MemoryLine>(device, generation);
   return ERROR_SUCCESS;
 }
 

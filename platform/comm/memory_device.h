@@ -79,8 +79,12 @@ class MemoryDevice {
   void RaiseBreak() { RaiseErrors(CE_BREAK); }
   // Makes every later `call` fail with `error` (ERROR_SUCCESS lets it work again).
   void FailCall(CommCall call, DWORD error);
-  // The cable is pulled: pending and later transfers fail with ERROR_DEVICE_NOT_CONNECTED.
+  // The device goes away, as a USB adapter pulled out: pending and later transfers of the open
+  // handle fail with ERROR_DEVICE_NOT_CONNECTED, and opening it fails with ERROR_FILE_NOT_FOUND
+  // until it is plugged in again.
   void Disconnect();
+  // Plugged in again: the next open works (an open handle stays dead; it must be closed).
+  void Reconnect();
 
   // ---- What the program did ----
   bool IsOpen() const;
@@ -109,6 +113,7 @@ class MemoryDevice {
   std::uint64_t counts_[5] = {};  // frame, overrun, parity, break, buffer overrun
   DWORD failures_[static_cast<int>(CommCall::kCount)] = {};
   bool disconnected_ = false;
+  int generation_ = 0;  // plug-ins so far: a handle of an earlier one stays gone
   bool open_ = false;
   int openCount_ = 0;
   DCB applied_{};
