@@ -819,5 +819,40 @@ TEST_F(PortTest, ADisconnectedDeviceFailsCallsButCloseStillCompletes) {
   EXPECT_FALSE(port().opened());
 }
 
+// A device that goes away while open reads as a pulled cable: with the default event mask one
+// CommState tells of the lines going off (CTS, DSR and CD together: the CD row is reported), the
+// line properties read off, the port stays open until closed, and nothing follows the close.
+TEST_F(PortTest, AVanishedDeviceReadsAsAPulledCableUntilClosedAndOpensWhenBack) {
+  ASSERT_EQ(port().event_mask(), static_cast<LONG>(kDefaultEventMask));
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  auto lines = [&] {
+    bool cts = false, dsr = false, cd = false;
+    EXPECT_EQ(port().get_cts(&cts), RS_OK);
+    EXPECT_EQ(port().get_dsr(&dsr), RS_OK);
+    EXPECT_EQ(port().get_cd(&cd), RS_OK);
+    return std::string(cts ? "C" : "-") + (dsr ? "D" : "-") + (cd ? "R" : "-");
+  };
+  EXPECT_EQ(lines(), "CDR");
+  device().Disconnect();
+  ASSERT_TRUE(host().PumpFor("CommState", 1));
+  EXPECT_EQ(host().named("CommState")[0].a, peCd);
+  EXPECT_EQ(lines(), "---");
+  EXPECT_TRUE(port().opened());
+  win::WaitWithDispatch(0, nullptr, 40);  // the monitor's next waits fail: no more events
+  EXPECT_EQ(host().named("CommState").size(), 1u);
+  EXPECT_TRUE(host().named("CommError").empty());
+
+  EXPECT_EQ(port().close(), RS_OK);
+  EXPECT_FALSE(port().opened());
+  device().Reconnect();
+  ASSERT_EQ(OpenInMode(iomNonBlocking), RS_OK);
+  LONG written = 0;
+  const std::uint8_t data[] = {'o', 'k'};
+  ASSERT_EQ(port().output_bytes(data, 2, &written), RS_OK);
+  ASSERT_TRUE(device().WaitWritten(2, 2000));
+  EXPECT_EQ(device().TakeWritten(), "ok");
+  EXPECT_EQ(host().named("CommState").size(), 1u);
+}
+
 }  // namespace
 }  // namespace serial

@@ -27,6 +27,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -208,6 +209,8 @@ struct Answer {
   Answer(Bytes b, int delay = 0) : bytes(std::move(b)), delayMs(delay) {}  // NOLINT
   Bytes bytes;
   int delayMs = 0;
+  // >= 0: the device goes away (the pty's master closes) this long after the answer went out.
+  int hangUpMs = -1;
 };
 
 // The usual device: a poll answers "R0000" (idle, no card), a command "A" + echo + "90";
@@ -269,6 +272,7 @@ class PtyDevice {
     Clock::time_point due;
     Bytes bytes;
     std::size_t frame;
+    int hangUpMs;
   };
 
   void Run() {
@@ -276,6 +280,12 @@ class PtyDevice {
     while (!stop_) {
       int waitMs = 20;
       const auto now = Clock::now();
+      if (hangUp_ && *hangUp_ <= now) {
+        close(master_);
+        master_ = -1;
+        return;
+      }
+      if (hangUp_) waitMs = static_cast<int>(std::clamp<long long>(Ms(*hangUp_ - now), 0, 20));
       if (!pending_.empty())
         waitMs = static_cast<int>(std::clamp<long long>(Ms(pending_.front().due - now), 0, 20));
       pollfd p{master_, POLLIN, 0};
@@ -292,6 +302,7 @@ class PtyDevice {
         pending_.pop_front();
         ssize_t written = write(master_, a.bytes.data(), a.bytes.size());
         (void)written;
+        if (a.hangUpMs >= 0) hangUp_ = Clock::now() + std::chrono::milliseconds(a.hangUpMs);
         std::lock_guard lock(mutex_);
         frames_[a.frame].answeredAt = Clock::now();
         changed_.notify_all();
@@ -311,7 +322,7 @@ class PtyDevice {
       // Answers go out in order: one due earlier than an answer still waiting waits for it.
       Clock::time_point due = f.at + std::chrono::milliseconds(a.delayMs);
       if (!pending_.empty()) due = std::max(due, pending_.back().due);
-      pending_.push_back({due, a.bytes, frames_.size() - 1});
+      pending_.push_back({due, a.bytes, frames_.size() - 1, a.hangUpMs});
     }
     changed_.notify_all();
   }
@@ -321,7 +332,8 @@ class PtyDevice {
   std::string path_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
-  std::deque<Pending> pending_;  // device thread only
+  std::deque<Pending> pending_;              // device thread only
+  std::optional<Clock::time_point> hangUp_;  // device thread only
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::vector<HostFrame> frames_;

@@ -95,6 +95,31 @@ TEST_F(TavotestLink, AutoPollOffSendsNothingAfterTheAnswer) {
   EXPECT_EQ(Describe(device.Frames()), (Lines{"poll", "VS", "poll", "VS", "poll"}));
 }
 
+// With "DSR Checkd" a device that goes away while the link is idle (a USB adapter pulled, here the
+// pty's master closed) closes the link and says so at once, not at the next reply time-out.
+TEST_F(TavotestLink, AVanishedDeviceClosesTheLinkAtOnceWithDsrChecked) {
+  PtyDevice device([](const HostFrame& f) {
+    Answer a = UsualAnswer(f);
+    if (f.kind == HostFrame::Kind::Command) a.hangUpMs = 200;
+    return a;
+  });
+  Lines out;
+  const std::string script =
+      "check Check10 off\n"
+      "check Check1 on\n"
+      "set Text5 VS\n"
+      "press cmdKaishi\n"
+      "print Label33\n"
+      "wait 1500\n"
+      "print Label33\n"
+      "quit\n";
+  ASSERT_EQ(RunUiScript(script, device.path(), &out, {"--lang", "en"}), 0)
+      << Joined(out) << stderr_;
+  EXPECT_EQ(Printed(out),
+            (Lines{"Label33: True", "message: Terminal OFF -> ok", "Label33: False"}));
+  EXPECT_EQ(Describe(device.Frames()), (Lines{"poll", "VS"}));
+}
+
 // A NAK from the device makes the host send the very same frame again, as often as it comes.
 TEST_F(TavotestLink, DeviceNakMakesTheHostRepeatTheSameFrame) {
   int commands = 0;
