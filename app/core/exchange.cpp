@@ -20,6 +20,10 @@ void Exchange::waitUntil(const std::function<bool()>& done) {
   while (!done() && !m_.appEnding) view_.yieldEvents();
 }
 
+bool Exchange::linkQuiet() const {
+  return m_.rxState == 0 && m_.pollRequest == 0 && m_.sendRequest == 0 && m_.nakRequest == 0;
+}
+
 void Exchange::waitSeconds(float seconds, const std::function<bool()>& stopWaiting) {
   waitSecondsWith(
       seconds, clock,
@@ -183,14 +187,15 @@ void Exchange::comu() {
   } else if (head == u"PD") {
     waitUntil([this] {
       return !m_.commandText.startsWith(u"PD") ||
-             (m_.replyType == u"A" && m_.replyStatus != u"12") || !portOpen();
+             (m_.replyType == u"A" && m_.replyStatus != u"12") || !portOpen() || linkQuiet();
     });
   } else if (head == u"CI") {
     waitUntil([this] {
-      return !m_.commandText.startsWith(u"CI") || m_.replyType == u"A" || !portOpen();
+      return !m_.commandText.startsWith(u"CI") || m_.replyType == u"A" || !portOpen() ||
+             linkQuiet();
     });
   } else {
-    waitUntil([this] { return m_.replyType == u"A" || !portOpen(); });
+    waitUntil([this] { return m_.replyType == u"A" || !portOpen() || linkQuiet(); });
   }
 
   if (!view_.isChecked(Option::FastMode)) view_.decodeAnswer();
@@ -213,7 +218,7 @@ void Exchange::poll() {
   // the device instead of only opening the port.
   waitUntil([this] {
     if (m_.replyType == u"B" || m_.replyType == u"A" || m_.replyType == u"R") return true;
-    return !portOpen() && m_.pollRequest == 0;
+    return (!portOpen() && m_.pollRequest == 0) || linkQuiet();
   });
   m_.commBusy = 0;
 }

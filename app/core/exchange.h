@@ -70,9 +70,11 @@ class Exchange {
   void Timer3_Timer();
 
   // Runs commandText and waits for its answer; returns at once when busy or the port is closed.
+  // The wait also ends, without the answer, when the link has gone quiet with nothing left that
+  // could bring it (see linkQuiet).
   void comu();
   // Polls and waits for the device's reply; returns at once when busy. A closed port is opened
-  // for the poll; the wait ends without a reply when it cannot be.
+  // for the poll; the wait ends without a reply when it cannot be, or when the link went quiet.
   void poll();
   // Closes, configures and opens the port; on success the scheduler runs and both buffers are
   // cleared. Failure leaves the port closed and the scheduler stopped, with the reason in
@@ -111,6 +113,11 @@ class Exchange {
   bool japanese() const { return m_.japaneseMode == 1; }
   QString pick(const char16_t* english, const char16_t* japaneseText) const;
   void waitUntil(const std::function<bool()>& done);
+  // No reply awaited and no poll, command or NAK waiting to go out: nothing on the link can
+  // change any more until someone asks. A reply dropped for its check byte, or a status reply
+  // where the command's answer was due, leaves the link so; a wait for an answer must then end
+  // instead of waiting for ever.
+  bool linkQuiet() const;
   // The command as it goes on the wire: the real text of a command shown as "**".
   const QString& commandOnWire() const;
   // Brings the scheduler's next tick forward to now (when it runs), for a request just raised.

@@ -381,6 +381,57 @@ TEST_F(ExchangeTest, BadCheckByteShowsBccErrorAndPollsWithoutNak) {
   EXPECT_EQ(m.replyType, "R");
 }
 
+// A command whose answer was dropped for its check byte, with a status reply (or nothing) after
+// it, leaves nothing on the link that could bring the answer: the command ends there, without an
+// "A" answer, instead of waiting for ever; the port stays open and the next command goes through.
+TEST_F(ExchangeTest, AnswerLostToItsCheckByteEndsTheWaitWithoutTheAnswer) {
+  int vs = 0;
+  port.device = [&](const QByteArray& b) {
+    if (b == commandBytes("VS") && ++vs == 1) port.answer(reply("AVS90", false));
+    if (b == commandBytes("VS") && vs > 1) port.answer(reply("AVS902.10"));
+    if (b == commandBytes("PA")) port.answer(reply("APA90", false));
+    if (b == kPoll) port.answer(reply("R0000"));
+  };
+  openPort();
+  m.commandText = QStringLiteral("VS");
+  ex.comu();  // "Auto Poll": the poll after the bad answer gets the status
+  EXPECT_EQ(m.replyType, "R");
+  EXPECT_EQ(m.commBusy, 0);
+  EXPECT_LT(view.now, 3000) << "ended by the status, not by a time-out";
+  view.autoPoll = false;
+  const double before = view.now;
+  m.commandText = QStringLiteral("PA");
+  ex.comu();  // no poll follows: the bad answer itself leaves the link quiet
+  EXPECT_TRUE(m.replyType.isEmpty());
+  EXPECT_LT(view.now - before, 3000);
+  EXPECT_EQ(count(kNak), 0);
+  m.commandText = QStringLiteral("VS");
+  ex.comu();
+  EXPECT_EQ(m.replyType, "A");
+  EXPECT_EQ(m.replyText, "AVS902.10");
+  EXPECT_TRUE(port.isOpen);
+}
+
+// Without "Auto Poll" nothing polls after a busy answer or a poll reply dropped for its check
+// byte: the waits end there rather than never.
+TEST_F(ExchangeTest, WithoutAutoPollABusyAnswerOrABadPollReplyEndsTheWait) {
+  port.device = [&](const QByteArray& b) {
+    if (b == commandBytes("CO")) port.answer(reply("BCO00"));
+    if (b == kPoll) port.answer(reply("R0000", false));
+  };
+  view.autoPoll = false;
+  openPort();
+  m.commandText = QStringLiteral("CO");
+  ex.comu();
+  EXPECT_EQ(m.replyType, "B");
+  EXPECT_EQ(m.commBusy, 0);
+  ex.poll();
+  EXPECT_TRUE(m.replyType.isEmpty());
+  EXPECT_EQ(m.commBusy, 0);
+  EXPECT_TRUE(port.isOpen);
+  EXPECT_LT(view.now, 3000);
+}
+
 TEST_F(ExchangeTest, BusyAnswerWithAnotherEchoSendsTheCommandAgain) {
   int vs = 0;
   port.device = [&](const QByteArray& b) {
