@@ -365,6 +365,52 @@ TEST_F(TavotestRun, ErrorStopEndsTheRunOnABadStatus) {
   }
 }
 
+// With --reconnect a device that goes away in the middle of a run (here COM1 is a link that the
+// test points at a second device once the first has hung up) is opened again and the run goes on
+// with its next line. Without it the run ends with status 2.
+TEST_F(TavotestRun, ReconnectOpensTheDeviceAgainAndTheRunGoesOn) {
+  const fs::path link = root_ / "com1";
+  PtyDevice second;
+  auto device = [&](const HostFrame& f) {
+    Answer a = UsualAnswer(f);
+    if (f.kind == HostFrame::Kind::Command && f.text == "VS") {
+      a.hangUpMs = 100;
+      const fs::path next = root_ / "com1.next";
+      fs::create_symlink(second.path(), next);
+      fs::rename(next, link);
+    }
+    return a;
+  };
+  const std::string file = CommandFile({"L00001VS", "WAIT", "0.5", "L00004MR"});
+  {
+    PtyDevice first(device);
+    fs::create_symlink(first.path(), link);
+    Lines out;
+    EXPECT_EQ(RunFile(file, link.string(), &out, {"--reconnect", "5", "--lang", "en"}), 0)
+        << Joined(out) << stderr_;
+    EXPECT_EQ(Describe(Commands(first.Frames())), (Lines{"VS"}));
+    EXPECT_TRUE(Contains(out, "message: Terminal OFF")) << Joined(out);
+    EXPECT_TRUE(Contains(out, "reconnected")) << Joined(out);
+    EXPECT_TRUE(Contains(out, "=> AMR 90 OK")) << Joined(out);
+  }
+  EXPECT_EQ(Describe(Commands(second.Frames())), (Lines{"MR"}));
+  {
+    fs::remove(link);
+    PtyDevice first(device);
+    fs::create_symlink(first.path(), link);
+    Lines out;
+    EXPECT_EQ(RunFile(file, link.string(), &out, {"--lang", "en"}), 2) << Joined(out);
+    EXPECT_FALSE(Contains(out, "reconnected")) << Joined(out);
+  }
+  // A reconnect time that is no number of seconds, or without --run, is a bad option.
+  for (const Lines& args : {Lines{"--run", "x", "--reconnect", "0"},
+                            Lines{"--run", "x", "--reconnect", "5s"}, Lines{"--reconnect", "5"}}) {
+    auto app = Start(args, link.string());
+    EXPECT_EQ(app->Wait(60000), 4) << Joined(args);
+    EXPECT_NE(app->Stderr().find("--reconnect"), std::string::npos) << app->Stderr();
+  }
+}
+
 // A port that cannot be opened ends the run with status 2 and says why.
 TEST_F(TavotestRun, PortThatCannotBeOpenedEndsWithStatus2) {
   Lines out;

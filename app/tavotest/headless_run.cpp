@@ -1,5 +1,6 @@
 #include "app/tavotest/headless_run.h"
 
+#include "app/core/exchange.h"
 #include "app/core/form1.h"
 #include "app/core/module1.h"
 #include "app/files/command_script.h"
@@ -13,12 +14,34 @@ namespace {
 // The run of the command-file window, with each command's result printed.
 class HeadlessHost final : public MainWindowRun {
  public:
-  explicit HeadlessHost(Form1& form) : MainWindowRun(form, &form) {}
+  HeadlessHost(Form1& form, int reconnectSeconds)
+      : MainWindowRun(form, &form), reconnectSeconds_(reconnectSeconds) {}
 
   void send(const QString& command) override {
     MainWindowRun::send(command);
     printResultLine(main_);
   }
+
+  bool portOpen() override {
+    if (MainWindowRun::portOpen()) return true;
+    Exchange& x = main_.exchange();
+    // The opening is tried quietly: one line says how it ended, not one message a second.
+    for (int attempt = 0; attempt < reconnectSeconds_; ++attempt) {
+      waitSeconds(1);
+      if (stopRequested()) return false;
+      x.commIni();
+      if (x.portOpen()) {
+        printLine(QStringLiteral("reconnected"));
+        return true;
+      }
+    }
+    if (reconnectSeconds_ > 0)
+      printLine(QStringLiteral("reconnect failed: %1").arg(escapeText(x.lastOpenError())));
+    return false;
+  }
+
+ private:
+  const int reconnectSeconds_;
 };
 
 }  // namespace
@@ -31,7 +54,7 @@ void printResultLine(Form1& form) {
   printLine(escapeText(result));
 }
 
-int runCommandFile(Form1& form, const QString& file, bool errorStop) {
+int runCommandFile(Form1& form, const QString& file, bool errorStop, int reconnectSeconds) {
   Module1& m = module1();
   QString reason;
   const std::optional<QString> text = readScriptFile(file, m.japaneseMode == 1, &reason);
@@ -48,7 +71,7 @@ int runCommandFile(Form1& form, const QString& file, bool errorStop) {
     return 2;
   }
 
-  HeadlessHost host(form);
+  HeadlessHost host(form, reconnectSeconds);
   const RunEnd end = runScript(lines, errorStop, m.japaneseMode == 1, host);
   form.formQueryUnload();
   switch (end) {

@@ -1,7 +1,7 @@
 // Tavotest: the bench application for the card reader/writer/printer.
 //
 //   tavotest [--lang ja|en] [--home DIR]                    the window
-//   tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]
+//   tavotest --run FILE [--error-stop] [--reconnect SECONDS] [--lang ja|en] [--home DIR]
 //   tavotest --ui-script FILE [--lang ja|en] [--home DIR]
 //   tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT] [--check OBJECT=on|off]
 //   tavotest --download PICTURE [--mode ib|pi] [--all-image|--with-text] [--zoom P] ...
@@ -40,11 +40,13 @@ struct Options {
   bool downloadOption = false;  // an option of --download was given
   bool english = false;
   bool errorStop = false;
+  int reconnectSeconds = 0;  // --run: how long a closed port is tried again; 0 not at all
 };
 
 const char kUsage[] =
     "usage: tavotest [--lang ja|en] [--home DIR]\n"
-    "       tavotest --run FILE [--error-stop] [--lang ja|en] [--home DIR]\n"
+    "       tavotest --run FILE [--error-stop] [--reconnect SECONDS] [--lang ja|en]\n"
+    "                [--home DIR]\n"
     "       tavotest --ui-script FILE [--lang ja|en] [--home DIR]\n"
     "       tavotest --press OBJECT [--press OBJECT ...] [--set OBJECT=TEXT]\n"
     "                [--check OBJECT=on|off] [--lang ja|en] [--home DIR]\n"
@@ -67,6 +69,9 @@ void help() {
       "               every message as 'message: TEXT', and '=> TYPE STATUS TEXT' after each\n"
       "               command. Exit status 0 ran to its end, 1 stopped by --error-stop, 2 the\n"
       "               port closed or did not open, 4 the file cannot be run.\n"
+      "--reconnect S  with --run: a port that closes (no answer, device gone) is opened again\n"
+      "               once a second for up to S seconds, printing 'reconnected', and the run\n"
+      "               goes on; status 2 only when it stays shut.\n"
       "--ui-script F  drives the windows without a screen, one command a line:\n"
       "               window NAME | menu NAME | set OBJECT TEXT | select OBJECT TEXT |\n"
       "               check OBJECT on|off | press OBJECT | key OBJECT Enter|Escape |\n"
@@ -125,6 +130,14 @@ bool parse(int argc, char** argv, Options* o, QString* error) {
       o->presets << preset;
     } else if (!std::strcmp(a, "--error-stop")) {
       o->errorStop = true;
+    } else if (!std::strcmp(a, "--reconnect")) {
+      QString text;
+      bool ok = false;
+      if (value(&text)) o->reconnectSeconds = text.toInt(&ok);
+      if (!ok || o->reconnectSeconds < 1 || o->reconnectSeconds > 86400) {
+        *error = QStringLiteral("--reconnect needs a number of seconds, 1 to 86400");
+        return false;
+      }
     } else {
       const QString name = QString::fromLocal8Bit(a);
       const QString next = i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
@@ -148,6 +161,10 @@ bool parse(int argc, char** argv, Options* o, QString* error) {
   const int modes = !o->runFile.isEmpty() + !o->uiScript.isEmpty() + !o->presses.isEmpty() +
                     !o->download.picture.isEmpty();
   if (modes > 1) return false;
+  if (o->reconnectSeconds > 0 && o->runFile.isEmpty()) {
+    *error = QStringLiteral("--reconnect goes with --run");
+    return false;
+  }
   return o->presets.isEmpty() || !o->presses.isEmpty();
 }
 
@@ -236,7 +253,7 @@ int main(int argc, char** argv) {
   if (options.english) form.switchLanguage(false);
 
   if (!options.runFile.isEmpty())
-    return tavo::runCommandFile(form, options.runFile, options.errorStop);
+    return tavo::runCommandFile(form, options.runFile, options.errorStop, options.reconnectSeconds);
   if (!options.presses.isEmpty()) return tavo::runPresses(form, options.presets, options.presses);
   if (!options.download.picture.isEmpty())
     return tavo::runDownload(form, windows, options.download);
