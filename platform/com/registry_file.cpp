@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/comm/kernel.h"
 
@@ -106,8 +107,59 @@ bool ParseHive(std::string_view name, Hive* hive) {
   return false;
 }
 
+// The children of the keys a parse adds to, by lower-case name, so that a key with many
+// subkeys is read in linear time rather than searched child by child for each new one. A
+// parent's children are indexed when the parse first adds below it; a removed key leaves the
+// index with everything below it, since its address may come back as a new key's.
+class ChildIndex {
+ public:
+  // (insert and find only: emplace and operator[] name std::piecewise_construct, a unique symbol
+  // in some builds, and one of those keeps a server library that links this file loaded.)
+  RegKey* AddChild(RegKey* parent, std::string_view name) {
+    auto slot = parents_.find(parent);
+    if (slot == parents_.end()) {
+      slot = parents_.insert({parent, Children()}).first;
+      for (const auto& child : parent->children)
+        slot->second.insert({Folded(child->name), child.get()});
+    }
+    std::string folded = Folded(name);
+    if (auto entry = slot->second.find(folded); entry != slot->second.end()) return entry->second;
+    parent->children.push_back(std::make_unique<RegKey>());
+    RegKey* added = parent->children.back().get();
+    added->name = std::string(name);
+    slot->second.insert({std::move(folded), added});
+    return added;
+  }
+  void RemoveChild(RegKey* parent, std::string_view name) {
+    RegKey* child = parent->Child(name);
+    if (!child) return;
+    if (auto it = parents_.find(parent); it != parents_.end()) it->second.erase(Folded(name));
+    Forget(child);
+    parent->RemoveChild(name);
+  }
+
+ private:
+  void Forget(const RegKey* key) {
+    std::vector<const RegKey*> pending{key};
+    while (!pending.empty()) {
+      const RegKey* k = pending.back();
+      pending.pop_back();
+      parents_.erase(k);
+      for (const auto& child : k->children) pending.push_back(child.get());
+    }
+  }
+
+  static std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = Lower(c);
+    return folded;
+  }
+  using Children = std::unordered_map<std::string, RegKey*>;
+  std::unordered_map<const RegKey*, Children> parents_;
+};
+
 // "[HIVE\a\b]" or "[-HIVE\a\b]". The name ends at the last ']' so that keys may hold ']'.
-bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current) {
+bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current, ChildIndex* index) {
   size_t close = line.rfind(']');
   if (close == std::string_view::npos) return false;
   for (size_t i = close + 1; i < line.size(); ++i)
@@ -125,11 +177,11 @@ bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current) {
     *current = nullptr;
     if (parts.empty()) return true;  // a hive itself is never removed
     std::vector<std::string> parentPath(parts.begin(), parts.end() - 1);
-    if (RegKey* parent = tree->Find(hive, parentPath)) parent->RemoveChild(parts.back());
+    if (RegKey* parent = tree->Find(hive, parentPath)) index->RemoveChild(parent, parts.back());
     return true;
   }
   RegKey* key = &tree->Root(hive);
-  for (const auto& part : parts) key = key->AddChild(part);
+  for (const auto& part : parts) key = index->AddChild(key, part);
   *current = key;
   return true;
 }
@@ -555,6 +607,7 @@ bool ParseRegFile(std::string_view text, RegistryTree* tree) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   bool headerSeen = false;
   RegKey* current = nullptr;
+  ChildIndex index;
   while (!text.empty()) {
     size_t eol = text.find('\n');
     bool lastLine = eol == std::string_view::npos;
@@ -582,7 +635,7 @@ bool ParseRegFile(std::string_view text, RegistryTree* tree) {
       continue;
     }
     if (trimmed.empty() || trimmed.front() == ';') continue;
-    bool ok = trimmed.front() == '[' ? ParseKeyLine(trimmed, tree, &current)
+    bool ok = trimmed.front() == '[' ? ParseKeyLine(trimmed, tree, &current, &index)
                                      : ParseValueLine(trimmed, current);
     if (!ok) return false;
   }

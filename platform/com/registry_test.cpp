@@ -305,6 +305,41 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLeaveAValidFile) {
   }
 }
 
+TEST(RegistryFileParse, KeysMergeWhateverTheirCaseAndARemovedKeyComesBackFresh) {
+  registry::RegistryTree tree;
+  tree.classesRoot.AddChild("Before")->SetValue("v", 1, {'0', 0});
+  ASSERT_TRUE(
+      registry::ParseRegFile("REGEDIT4\n"
+                             "[HKEY_CLASSES_ROOT\\BEFORE\\Sub]\n"
+                             "[HKEY_CLASSES_ROOT\\Many\\K1]\n\"a\"=\"1\"\n"
+                             "[HKEY_CLASSES_ROOT\\many\\k2]\n\"old\"=\"0\"\n"
+                             "[HKEY_CLASSES_ROOT\\MANY\\k1]\n\"b\"=\"2\"\n"
+                             "[-HKEY_CLASSES_ROOT\\Many\\K2]\n"
+                             "[HKEY_CLASSES_ROOT\\Many\\K2]\n\"c\"=\"3\"\n",
+                             &tree));
+  ASSERT_EQ(tree.classesRoot.children.size(), 2u);
+  registry::RegKey* before = tree.classesRoot.Child("before");
+  ASSERT_NE(before, nullptr);
+  EXPECT_EQ(before->name, "Before") << "the key that was there is the one added to";
+  EXPECT_EQ(before->values.size(), 1u);
+  EXPECT_NE(before->Child("SUB"), nullptr);
+  registry::RegKey* many = tree.classesRoot.Child("many");
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->children.size(), 2u);
+  EXPECT_EQ(many->children[0]->name, "K1");
+  EXPECT_EQ(many->children[0]->values.size(), 2u) << "K1 and k1 are one key";
+  EXPECT_EQ(many->children[1]->name, "K2");
+  ASSERT_EQ(many->children[1]->values.size(), 1u) << "removed, then made again";
+  EXPECT_EQ(many->children[1]->values[0].name, "c");
+
+  ASSERT_TRUE(registry::ParseRegFile(
+      "REGEDIT4\n[-HKEY_CLASSES_ROOT\\Many]\n[HKEY_CLASSES_ROOT\\Many\\K3]\n", &tree));
+  many = tree.classesRoot.Child("Many");
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->children.size(), 1u);
+  EXPECT_EQ(many->children[0]->name, "K3");
+}
+
 // Gives the file a modification time in the past, so that a read finds it settled.
 void SetModified(const fs::path& p, std::chrono::minutes ago) {
   fs::last_write_time(p, fs::file_time_type::clock::now() - ago);
