@@ -1,9 +1,15 @@
 #include "sim/eeprom.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+
+#include "platform/text/excerpt.h"
 
 namespace tavosim {
 namespace {
@@ -70,20 +76,41 @@ void Eeprom::ClearErrorsAndPasses() {
 }
 
 bool Eeprom::Load(const std::string& path, bool* existed, std::string* error) {
-  std::ifstream in(path);
   *existed = false;
-  if (!in) {
+  // Opened without waiting, so a FIFO without a writer cannot hold the start; the type is asked
+  // of the opened file, so what is read is what was checked.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
     if (errno == ENOENT) return true;
     *error = path + ": " + std::strerror(errno);
     return false;
   }
   *existed = true;
+  struct stat st;
+  const std::string problem =
+      ::fstat(fd, &st) != 0 ? std::strerror(errno) : FileTypeProblem(st.st_mode);
+  if (!problem.empty()) {
+    *error = path + ": " + problem;
+    ::close(fd);
+    return false;
+  }
+  std::FILE* in = ::fdopen(fd, "r");
+  if (!in) {
+    *error = path + ": " + std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
   std::array<std::uint16_t, kWords> loaded{};
   int count = 0;
+  // A token keeps at most kKept bytes (more than kExcerptChars characters of any text), so a
+  // file of one endless token costs no more than a short one.
+  constexpr std::size_t kKept = 4 * win::kExcerptChars + 4;
   std::string token;
-  while (in >> token) {
-    if (token.size() != 4 || token.find_first_not_of("0123456789abcdefABCDEF") != token.npos) {
-      *error = path + ": not a 4-digit hexadecimal word: " + token;
+  std::size_t length = 0;
+  bool ok = true;
+  auto finish = [&]() {
+    if (length != 4 || token.find_first_not_of("0123456789abcdefABCDEF") != token.npos) {
+      *error = path + ": not a 4-digit hexadecimal word: " + win::Excerpt(token);
       return false;
     }
     if (count == kWords) {
@@ -91,13 +118,43 @@ bool Eeprom::Load(const std::string& path, bool* existed, std::string* error) {
       return false;
     }
     loaded[count++] = static_cast<std::uint16_t>(std::stoul(token, nullptr, 16));
+    return true;
+  };
+  for (int c; ok && (c = std::getc(in)) != EOF;) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+      if (length) ok = finish();
+      token.clear();
+      length = 0;
+    } else {
+      if (token.size() < kKept) token.push_back(static_cast<char>(c));
+      // Long past any word: refused now, without reading the rest of it.
+      if (++length > kKept) ok = finish();
+    }
   }
+  if (ok && std::ferror(in)) {
+    *error = path + ": " + std::strerror(errno);
+    ok = false;
+  }
+  if (ok && length) ok = finish();
+  std::fclose(in);
+  if (!ok) return false;
   if (count != kWords) {
     *error = path + ": " + std::to_string(count) + " words instead of 128";
     return false;
   }
   words_ = loaded;
   return true;
+}
+
+std::string FileTypeProblem(unsigned mode) {
+  if (S_ISREG(mode)) return {};
+  const char* kind = S_ISFIFO(mode)   ? "a FIFO"
+                     : S_ISDIR(mode)  ? "a directory"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISSOCK(mode) ? "a socket"
+                                      : "of an unknown type";
+  return std::string("not a regular file (") + kind + ")";
 }
 
 bool Eeprom::Save(const std::string& path, std::string* error) const {

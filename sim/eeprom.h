@@ -49,8 +49,10 @@ class Eeprom {
   void ClearErrorsAndPasses();
 
   // The file is 16 lines of 8 words as 4 hexadecimal digits. Load returns false with a reason
-  // for a file that exists but cannot be read or parsed; a missing file is not an error
-  // (*existed tells which) and leaves the image as it was.
+  // for a file that exists but cannot be read or parsed, and for a path that names something
+  // other than a regular file (a FIFO is refused, never waited on); a token that is no word is
+  // quoted in the reason with at most 200 characters. A missing file is not an error (*existed
+  // tells which). On any failure the image stays as it was.
   bool Load(const std::string& path, bool* existed, std::string* error);
   // Writes a temporary file and renames it over the old one.
   bool Save(const std::string& path, std::string* error) const;
@@ -58,5 +60,9 @@ class Eeprom {
  private:
   std::array<std::uint16_t, kWords> words_{};
 };
+
+// "" for a regular file's st_mode, else why such a file cannot hold an EEPROM image
+// ("not a regular file (a FIFO)").
+std::string FileTypeProblem(unsigned mode);
 
 }  // namespace tavosim

@@ -2,6 +2,7 @@
 // spec string (--fault) and the command line.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -142,6 +143,52 @@ TEST_F(TavosimEepromFileTest, DamagedFileIsRefusedAndLeavesTheImage) {
   EXPECT_EQ(e.Word(0), 0x4242);
 }
 
+TEST_F(TavosimEepromFileTest, PathsThatAreNoRegularFileAreRefusedWithoutWaiting) {
+  // A FIFO without a writer: opening it the ordinary way would wait for one forever.
+  ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+  Eeprom e;
+  e.SetWord(0, 0x4242);
+  bool existed = false;
+  std::string error;
+  EXPECT_FALSE(e.Load(path_, &existed, &error));
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(error, path_ + ": not a regular file (a FIFO)");
+  std::filesystem::remove(path_);
+
+  std::filesystem::create_directory(path_);
+  EXPECT_FALSE(e.Load(path_, &existed, &error));
+  EXPECT_EQ(error, path_ + ": not a regular file (a directory)");
+  std::filesystem::remove(path_);
+
+  EXPECT_FALSE(e.Load("/dev/zero", &existed, &error));
+  EXPECT_EQ(error, "/dev/zero: not a regular file (a character device)");
+  EXPECT_EQ(e.Word(0), 0x4242);
+}
+
+TEST_F(TavosimEepromFileTest, AnOverLongTokenIsQuotedWithAtMost200Characters) {
+  // 127 good words, then one token of a million characters with a marker after the first 200.
+  std::string text;
+  for (int i = 0; i < 127; ++i) text += "0000 ";
+  const std::string head(200, 'A');
+  std::ofstream(path_) << text << head << "MARKER" << std::string(1'000'000, 'B') << "\n";
+  Eeprom e;
+  bool existed = false;
+  std::string error;
+  EXPECT_FALSE(e.Load(path_, &existed, &error));
+  EXPECT_EQ(error, path_ + ": not a 4-digit hexadecimal word: " + head + "...");
+
+  // A token of exactly 200 characters is quoted whole.
+  std::ofstream(path_) << text << head << "\n";
+  EXPECT_FALSE(e.Load(path_, &existed, &error));
+  EXPECT_EQ(error, path_ + ": not a 4-digit hexadecimal word: " + head);
+
+  // Five hexadecimal digits are no word either, even though each digit is.
+  std::ofstream(path_) << text << "12345\n";
+  EXPECT_FALSE(e.Load(path_, &existed, &error));
+  EXPECT_EQ(error, path_ + ": not a 4-digit hexadecimal word: 12345");
+  EXPECT_EQ(e.Word(0x20), 0x3532);  // still the factory image
+}
+
 TEST(TavosimFaultSpecTest, ParsesMergesAndRefuses) {
   FaultRates r;
   std::string error;
@@ -186,6 +233,27 @@ TEST(TavosimOptionsTest, ParsesValuesAndRefusesNonsense) {
   EXPECT_FALSE(ParseOptions({"--seed"}, &d, &error));
   EXPECT_FALSE(ParseOptions({"--colour"}, &d, &error));
   EXPECT_FALSE(ParseOptions({"--fault", "nak=3"}, &d, &error));
+}
+
+TEST(TavosimOptionsTest, EepromMustBeARegularFileOrMissing) {
+  const std::string fifo = (std::filesystem::temp_directory_path() /
+                            ("tavosim-options-" + std::to_string(::getpid()) + ".fifo"))
+                               .string();
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Options o;
+  std::string error;
+  EXPECT_FALSE(ParseOptions({"--eeprom", fifo}, &o, &error));
+  EXPECT_EQ(error, "bad value for --eeprom: " + fifo + ": not a regular file (a FIFO)");
+  EXPECT_FALSE(ParseOptions({"--eeprom=/dev/null"}, &o, &error));
+  EXPECT_NE(error.find("a character device"), std::string::npos) << error;
+  EXPECT_FALSE(
+      ParseOptions({"--eeprom", std::filesystem::temp_directory_path().string()}, &o, &error));
+  EXPECT_NE(error.find("a directory"), std::string::npos) << error;
+  std::filesystem::remove(fifo);
+  // Missing: the factory image is used and the file is written at the end.
+  ASSERT_TRUE(ParseOptions({"--eeprom", fifo}, &o, &error)) << error;
+  EXPECT_EQ(o.eeprom, fifo);
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "sim/options.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdlib>
+
+#include "sim/eeprom.h"
 
 namespace tavosim {
 
@@ -95,6 +99,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* o, std::string*
     } else if (name == "--eeprom") {
       o->eeprom = value;
       ok = !value.empty();
+      // A missing file is fine (the factory image is used); anything but a regular file is not.
+      struct stat st;
+      if (ok && ::stat(value.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = "bad value for --eeprom: " + value + ": " + FileTypeProblem(st.st_mode);
+        return false;
+      }
     } else if (name == "--fault") {
       if (!ParseFaultSpec(value, &o->faults, error)) return false;
     } else if (name == "--seed") {

@@ -22,7 +22,8 @@ struct Options {
   bool help = false;
 };
 
-// Returns false with a message for an unknown option or a bad value.
+// Returns false with a message for an unknown option or a bad value; an --eeprom path that
+// exists but is no regular file (a FIFO, a directory, a device) is a bad value.
 bool ParseOptions(const std::vector<std::string>& args, Options* options, std::string* error);
 
 extern const char kUsage[];

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -382,6 +383,72 @@ TEST(TavosimE2E, FaultsWithASeedRepeatExactly) {
   }
   EXPECT_GT(naks, 0);
   EXPECT_GT(damaged, 0);
+}
+
+// Runs tavosim to its end with no control input: its exit status (-1 when it did not end within
+// timeoutMs; it is then killed) and what it wrote to standard error.
+int RunToExit(const std::vector<std::string>& args, std::string* errors, int timeoutMs = 10000) {
+  int err[2];
+  if (pipe(err) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(err[1], 2);
+    close(err[0]), close(err[1]);
+    std::vector<char*> argv{const_cast<char*>(TAVOSIM_BINARY)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(TAVOSIM_BINARY, argv.data());
+    _exit(127);
+  }
+  close(err[1]);
+  errors->clear();
+  // Standard error ends when the program does.
+  const auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  bool ended = false;
+  while (!ended && Clock::now() < end) {
+    pollfd p{err[0], POLLIN, 0};
+    if (poll(&p, 1, 50) != 1) continue;
+    char buf[4096];
+    const ssize_t n = read(err[0], buf, sizeof buf);
+    if (n > 0) errors->append(buf, static_cast<std::size_t>(n));
+    ended = n == 0;
+  }
+  close(err[0]);
+  if (!ended) kill(pid, SIGKILL);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(TavosimE2E, AnEepromPathThatIsNoRegularFileOrHoldsAnEndlessTokenIsRefused) {
+  const auto fifo = TempPath("eeprom.fifo");
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string errors;
+  // Refused as a bad option: status 2 and the usage, without waiting for a writer.
+  EXPECT_EQ(RunToExit(With(kFast, {"--eeprom", fifo.string()}), &errors), 2);
+  EXPECT_EQ(errors.rfind("tavosim: bad value for --eeprom: " + fifo.string() +
+                             ": not a regular file (a FIFO)\nusage: tavosim",
+                         0),
+            0u)
+      << errors;
+  std::filesystem::remove(fifo);
+
+  // A file that cannot be loaded: status 1, the token quoted with 200 characters at most.
+  const auto file = TempPath("eeprom-long.txt");
+  const std::string head(200, 'F');
+  {
+    std::ofstream out(file);
+    out << "0000 " << head << "MARKER" << std::string(100'000, '7') << "\n";
+  }
+  EXPECT_EQ(RunToExit(With(kFast, {"--eeprom", file.string()}), &errors), 1);
+  EXPECT_EQ(errors,
+            "tavosim: " + file.string() + ": not a 4-digit hexadecimal word: " + head + "...\n");
+  std::filesystem::remove(file);
 }
 
 TEST(TavosimE2E, OutputIsPacedAtTheLineSpeed) {

@@ -1,6 +1,8 @@
 #include "platform/com/activation.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -50,6 +52,17 @@ std::string RegisteredServer(REFCLSID clsid) {
   return path;
 }
 
+// Whether path is a regular file, asked of the file opened without waiting (opening a FIFO the
+// ordinary way waits for a writer).
+bool IsRegularFile(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(fd);
+  return regular;
+}
+
 struct Library {
   std::string path;  // real path: one entry per file however it was named
   void* handle = nullptr;
@@ -60,10 +73,13 @@ struct Library {
 
 class LibraryTable {
  public:
-  // Loads path (once per process) and marks it busy; Done ends that.
+  // Loads path (once per process) and marks it busy; Done ends that. A path that is not a
+  // regular file (a FIFO, a device, a directory) counts as missing: dlopen would wait on a FIFO
+  // for a writer forever.
   HRESULT Acquire(const std::string& path, Library** out) {
     char real[PATH_MAX];
     if (!realpath(path.c_str(), real)) return CO_E_DLLNOTFOUND;
+    if (!IsRegularFile(real)) return CO_E_DLLNOTFOUND;
     std::lock_guard lock(mutex_);
     for (auto& lib : libraries_) {
       if (lib->path == real) {

@@ -3,7 +3,8 @@
 // Principle: a CLSID names a server library. The runtime takes the first of these that loads and
 // knows the class: the path in HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 (default value),
 // the library named in the call (CoCreateInstanceFromLibrary), and libravlin.so beside the
-// executable or in ../lib relative to it. The library is loaded with dlopen and stays loaded;
+// executable or in ../lib relative to it; a path that names no regular file (a FIFO, a device, a
+// directory) counts as a missing library. The library is loaded with dlopen and stays loaded;
 // its DllGetClassObject gives the class object (IClassFactory), whose CreateInstance makes the
 // object. CoFreeUnusedLibraries asks each loaded library's DllCanUnloadNow and unloads those that
 // answer S_OK; a library without that export, or in use by an activation at that moment, stays.

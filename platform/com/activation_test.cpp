@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -128,6 +129,41 @@ TEST_F(ActivationTest, StaleRegistrationFallsBackAndIsReported) {
                                   test_server::kIidUnknown, reinterpret_cast<void**>(&object)),
       S_OK);
   object->Release();
+}
+
+TEST_F(ActivationTest, ARegisteredPathThatIsNoRegularFileCountsAsMissing) {
+  const std::string keyPath =
+      std::string("CLSID\\") + test_server::kClsidAnswerText + "\\InprocServer32";
+  const std::string fifo = (dir_ / "answer.fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& registered : {fifo, dir_.string()}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(registered.c_str()),
+                   static_cast<DWORD>(registered.size() + 1));
+    RegCloseKey(key);
+    // dlopen would wait on the FIFO for a writer; instead it is passed over like a missing file.
+    IUnknown* object = nullptr;
+    HRESULT hr = CoCreateInstance(kClsidAnswer, nullptr, CLSCTX_INPROC_SERVER,
+                                  test_server::kIidUnknown, reinterpret_cast<void**>(&object));
+    EXPECT_TRUE(hr == CO_E_DLLNOTFOUND || hr == CLASS_E_CLASSNOTAVAILABLE)
+        << registered << ": " << std::hex << hr;
+    EXPECT_EQ(object, nullptr);
+    ASSERT_EQ(
+        CoCreateInstanceFromLibrary(server_.c_str(), kClsidAnswer, nullptr, CLSCTX_INPROC_SERVER,
+                                    test_server::kIidUnknown, reinterpret_cast<void**>(&object)),
+        S_OK)
+        << registered;
+    object->Release();
+    // Named in the call, it is missing too.
+    EXPECT_EQ(
+        CoCreateInstanceFromLibrary(registered.c_str(), kClsidAnswer, nullptr, CLSCTX_INPROC_SERVER,
+                                    test_server::kIidUnknown, reinterpret_cast<void**>(&object)),
+        hr)
+        << registered;
+  }
 }
 
 TEST_F(ActivationTest, FailuresLeaveNoObject) {

@@ -1,6 +1,6 @@
 // The Reg* functions over RegistryFile. An open key is a handle naming its hive and path; every
-// call resolves the path afresh in the file, so handles stay valid across processes' changes
-// (a key deleted meanwhile reads as missing).
+// call resolves the path afresh in the store as the file is now (re-parsed only when it changed),
+// so handles stay valid across processes' changes (a key deleted meanwhile reads as missing).
 #include "platform/com/registry.h"
 
 #include <cstring>
@@ -71,6 +71,22 @@ LONG Resolve(HKEY key, LPCSTR subKey, KeyPath* out) {
   return ERROR_SUCCESS;
 }
 
+// Lookups in a shared tree, which no reader may change.
+const RegKey* Find(const RegistryTree& tree, const KeyPath& path) {
+  const RegKey* key = path.hive == Hive::ClassesRoot ? &tree.classesRoot : &tree.localMachine;
+  for (const auto& part : path.parts) {
+    key = key->Child(part);
+    if (!key) return nullptr;
+  }
+  return key;
+}
+
+const registry::RegValue* FindValue(const RegKey& key, std::string_view name) {
+  for (const auto& v : key.values)
+    if (registry::NamesEqual(v.name, name)) return &v;
+  return nullptr;
+}
+
 std::string_view ValueName(LPCSTR name) {
   return name ? std::string_view(name) : std::string_view();
 }
@@ -109,9 +125,9 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, DWORD /*samDesire
   *result = nullptr;
   KeyPath path;
   if (LONG rc = Resolve(key, subKey, &path); rc != ERROR_SUCCESS) return rc;
-  RegistryTree tree;
+  std::shared_ptr<const RegistryTree> tree;
   if (LONG rc = RegistryFile().Read(&tree); rc != ERROR_SUCCESS) return rc;
-  if (!tree.Find(path.hive, path.parts)) return ERROR_FILE_NOT_FOUND;
+  if (!Find(*tree, path)) return ERROR_FILE_NOT_FOUND;
   *result = Handles().Add(std::move(path));
   return ERROR_SUCCESS;
 }
@@ -126,11 +142,11 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* ty
   if (data && !cbData) return ERROR_INVALID_PARAMETER;
   KeyPath path;
   if (LONG rc = Resolve(key, nullptr, &path); rc != ERROR_SUCCESS) return rc;
-  RegistryTree tree;
+  std::shared_ptr<const RegistryTree> tree;
   if (LONG rc = RegistryFile().Read(&tree); rc != ERROR_SUCCESS) return rc;
-  RegKey* k = tree.Find(path.hive, path.parts);
+  const RegKey* k = Find(*tree, path);
   if (!k) return ERROR_FILE_NOT_FOUND;
-  registry::RegValue* v = k->Value(ValueName(valueName));
+  const registry::RegValue* v = FindValue(*k, ValueName(valueName));
   if (!v) return ERROR_FILE_NOT_FOUND;
   if (type) *type = v->type;
   const DWORD size = static_cast<DWORD>(v->data.size());

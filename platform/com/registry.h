@@ -5,7 +5,11 @@
 // ".reg" file at RAVLIN_REGISTRY, else $XDG_CONFIG_HOME/cobrix/registry.reg (~/.config/... when
 // unset). Every call reads the file under a shared lock; every change rewrites it under an
 // exclusive lock through a temporary file and a rename, so two processes never leave it torn. A
-// damaged file is read as far as it is valid. Key names are matched case-insensitively.
+// damaged file is read as far as it is valid. The parsed file is kept and parsed again only when
+// the file changed (another inode, size or modification time). Only a regular file of at most
+// 16 MiB is read: anything else at the path (a FIFO, a device, a directory, a larger file) reads
+// as an empty store and refuses changes with ERROR_ACCESS_DENIED. Key names are matched
+// case-insensitively.
 //
 // Offers: HKEY, HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, REG_SZ, REG_DWORD; RegCreateKeyExA,
 // RegOpenKeyExA, RegCloseKey, RegQueryValueExA, RegSetValueExA, RegDeleteValueA, RegDeleteKeyA,

@@ -5,9 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/comm/kernel.h"
 
@@ -102,8 +107,59 @@ bool ParseHive(std::string_view name, Hive* hive) {
   return false;
 }
 
+// The children of the keys a parse adds to, by lower-case name, so that a key with many
+// subkeys is read in linear time rather than searched child by child for each new one. A
+// parent's children are indexed when the parse first adds below it; a removed key leaves the
+// index with everything below it, since its address may come back as a new key's.
+class ChildIndex {
+ public:
+  // (insert and find only: emplace and operator[] name std::piecewise_construct, a unique symbol
+  // in some builds, and one of those keeps a server library that links this file loaded.)
+  RegKey* AddChild(RegKey* parent, std::string_view name) {
+    auto slot = parents_.find(parent);
+    if (slot == parents_.end()) {
+      slot = parents_.insert({parent, Children()}).first;
+      for (const auto& child : parent->children)
+        slot->second.insert({Folded(child->name), child.get()});
+    }
+    std::string folded = Folded(name);
+    if (auto entry = slot->second.find(folded); entry != slot->second.end()) return entry->second;
+    parent->children.push_back(std::make_unique<RegKey>());
+    RegKey* added = parent->children.back().get();
+    added->name = std::string(name);
+    slot->second.insert({std::move(folded), added});
+    return added;
+  }
+  void RemoveChild(RegKey* parent, std::string_view name) {
+    RegKey* child = parent->Child(name);
+    if (!child) return;
+    if (auto it = parents_.find(parent); it != parents_.end()) it->second.erase(Folded(name));
+    Forget(child);
+    parent->RemoveChild(name);
+  }
+
+ private:
+  void Forget(const RegKey* key) {
+    std::vector<const RegKey*> pending{key};
+    while (!pending.empty()) {
+      const RegKey* k = pending.back();
+      pending.pop_back();
+      parents_.erase(k);
+      for (const auto& child : k->children) pending.push_back(child.get());
+    }
+  }
+
+  static std::string Folded(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded) c = Lower(c);
+    return folded;
+  }
+  using Children = std::unordered_map<std::string, RegKey*>;
+  std::unordered_map<const RegKey*, Children> parents_;
+};
+
 // "[HIVE\a\b]" or "[-HIVE\a\b]". The name ends at the last ']' so that keys may hold ']'.
-bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current) {
+bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current, ChildIndex* index) {
   size_t close = line.rfind(']');
   if (close == std::string_view::npos) return false;
   for (size_t i = close + 1; i < line.size(); ++i)
@@ -121,11 +177,11 @@ bool ParseKeyLine(std::string_view line, RegistryTree* tree, RegKey** current) {
     *current = nullptr;
     if (parts.empty()) return true;  // a hive itself is never removed
     std::vector<std::string> parentPath(parts.begin(), parts.end() - 1);
-    if (RegKey* parent = tree->Find(hive, parentPath)) parent->RemoveChild(parts.back());
+    if (RegKey* parent = tree->Find(hive, parentPath)) index->RemoveChild(parent, parts.back());
     return true;
   }
   RegKey* key = &tree->Root(hive);
-  for (const auto& part : parts) key = key->AddChild(part);
+  for (const auto& part : parts) key = index->AddChild(key, part);
   *current = key;
   return true;
 }
@@ -261,27 +317,123 @@ void AppendKey(std::string& out, const std::string& path, const RegKey& key) {
 
 // ---- files -----------------------------------------------------------------------------------
 
-bool ReadAll(const std::string& path, std::string* out, bool* missing) {
-  out->clear();
-  *missing = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    *missing = errno == ENOENT || errno == ENOTDIR;
-    return *missing;
+// Which version of a file a parse came from: a rename, a rewrite or a change of length or
+// modification time makes another one.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const FileIdentity& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
   }
+};
+
+enum class Opened { Missing, Usable, Refused, Failed };
+
+// Names an oversized file on standard error, once for each version of it (every registry call
+// meets it again).
+void ReportTooLarge(const std::string& path, const FileIdentity& identity) {
+  static std::mutex lock;
+  static auto* reported = new std::pair<std::string, FileIdentity>;
+  {
+    std::lock_guard guard(lock);
+    if (reported->first == path && reported->second == identity) return;
+    *reported = {path, identity};
+  }
+  std::fprintf(stderr, "ravlin: registry file %s is larger than %lld MiB; it is not read\n",
+               path.c_str(), static_cast<long long>(kMaxRegistryFileBytes >> 20));
+}
+
+// Opens path for reading without waiting (a FIFO without a writer would hold the caller
+// forever) and checks the opened file, not the path, so what is read is what was checked.
+// Usable: *fd is a regular file of at most kMaxRegistryFileBytes, *identity says which version.
+// Refused: a FIFO, device or directory, or a larger file (the larger file is named on standard
+// error); Missing: no file; Failed: it exists and cannot be opened. *fd is open only for Usable.
+Opened OpenRegular(const std::string& path, int* fd, FileIdentity* identity) {
+  *fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (*fd < 0) return errno == ENOENT || errno == ENOTDIR ? Opened::Missing : Opened::Failed;
+  struct stat st;
+  Opened result = Opened::Usable;
+  if (::fstat(*fd, &st) != 0) {
+    result = Opened::Failed;
+  } else if (!S_ISREG(st.st_mode)) {
+    result = Opened::Refused;
+  } else if (st.st_size > kMaxRegistryFileBytes) {
+    ReportTooLarge(path, FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim});
+    result = Opened::Refused;
+  }
+  if (result != Opened::Usable) {
+    ::close(*fd);
+    *fd = -1;
+    return result;
+  }
+  *identity = FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+  return Opened::Usable;
+}
+
+// Reads the open file to its end and closes it; false on a read error or when it grew past
+// the limit since it was checked.
+bool ReadAll(int fd, std::string* out) {
+  out->clear();
   char buffer[65536];
+  bool ok = true;
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
+    if (n < 0 || out->size() + static_cast<size_t>(n) > kMaxRegistryFileBytes) {
+      ok = false;
+      break;
     }
     if (n == 0) break;
     out->append(buffer, static_cast<size_t>(n));
   }
   ::close(fd);
-  return true;
+  return ok;
+}
+
+// The last tree Read parsed, shared by every reader of the process: readers get the same
+// immutable tree until the file's identity changes. The lock guards only the slot; parsing
+// happens outside it, so two threads that find it stale at once may both parse (the later one's
+// tree is kept; both are the same file's).
+//
+// A file modified in the same clock tick as it was read may change again within that tick
+// without its modification time moving: such a parse ("racy") is used once and not reused.
+struct ParsedCache {
+  std::mutex lock;
+  std::string path;
+  FileIdentity identity;
+  bool racy = false;
+  std::shared_ptr<const RegistryTree> tree;
+  std::atomic<unsigned long> parses{0};
+};
+
+// The clock the kernel stamps files with, at its tick.
+timespec FileClockNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return now;
+}
+
+bool NotBefore(const timespec& a, const timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec >= b.tv_nsec;
+}
+
+ParsedCache& Cache() {
+  static auto* cache = new ParsedCache;  // never destroyed: readers may run during exit
+  return *cache;
+}
+
+RegistryTree ParsedTree(std::string_view text) {
+  RegistryTree tree;
+  ParseRegFile(text, &tree);
+  return tree;
+}
+
+const std::shared_ptr<const RegistryTree>& EmptyTree() {
+  static const auto* empty = new std::shared_ptr<const RegistryTree>(new RegistryTree);
+  return *empty;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -316,8 +468,9 @@ class FileLock {
   FileLock(const std::string& storePath, bool exclusive, bool create) {
     std::string lockPath = storePath + ".lock";
     if (create && !MakeFolders(lockPath)) return;
-    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
-    if (fd_ < 0 && !create) fd_ = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting: a FIFO in the lock file's place must not hold the caller.
+    fd_ = ::open(lockPath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd_ < 0 && !create) fd_ = ::open(lockPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0) return;
     int rc;
     do {
@@ -454,6 +607,7 @@ bool ParseRegFile(std::string_view text, RegistryTree* tree) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   bool headerSeen = false;
   RegKey* current = nullptr;
+  ChildIndex index;
   while (!text.empty()) {
     size_t eol = text.find('\n');
     bool lastLine = eol == std::string_view::npos;
@@ -481,7 +635,7 @@ bool ParseRegFile(std::string_view text, RegistryTree* tree) {
       continue;
     }
     if (trimmed.empty() || trimmed.front() == ';') continue;
-    bool ok = trimmed.front() == '[' ? ParseKeyLine(trimmed, tree, &current)
+    bool ok = trimmed.front() == '[' ? ParseKeyLine(trimmed, tree, &current, &index)
                                      : ParseValueLine(trimmed, current);
     if (!ok) return false;
   }
@@ -507,17 +661,49 @@ std::string RegistryFile::DefaultPath() {
   return std::string(home && *home ? home : ".") + "/.config/cobrix/registry.reg";
 }
 
-LONG RegistryFile::Read(RegistryTree* tree) const {
-  *tree = RegistryTree{};
+LONG RegistryFile::Read(std::shared_ptr<const RegistryTree>* tree) const {
+  *tree = EmptyTree();
   const std::string target = ResolveTarget(path_);
   // No lock file yet means no writer has run; a rename-replaced file is whole anyway.
   FileLock lock(target, /*exclusive=*/false, /*create=*/false);
+  int fd = -1;
+  FileIdentity identity;
+  switch (OpenRegular(target, &fd, &identity)) {
+    case Opened::Missing:
+    case Opened::Refused:
+      return ERROR_SUCCESS;
+    case Opened::Failed:
+      return ERROR_ACCESS_DENIED;
+    case Opened::Usable:
+      break;
+  }
+  ParsedCache& cache = Cache();
+  {
+    std::lock_guard guard(cache.lock);
+    if (cache.tree && !cache.racy && cache.path == target && cache.identity == identity) {
+      ::close(fd);
+      *tree = cache.tree;
+      return ERROR_SUCCESS;
+    }
+  }
+  const timespec readAt = FileClockNow();
   std::string text;
-  bool missing = false;
-  if (!ReadAll(target, &text, &missing)) return ERROR_ACCESS_DENIED;
-  if (missing) return ERROR_SUCCESS;
-  ParseRegFile(text, tree);
+  if (!ReadAll(fd, &text)) return ERROR_ACCESS_DENIED;
+  // Not make_shared: its type tag is a unique symbol, and one of those keeps a server library
+  // that links this file from ever being unloaded.
+  std::shared_ptr<const RegistryTree> parsed(new RegistryTree(ParsedTree(text)));
+  cache.parses.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard guard(cache.lock);
+  cache.path = target;
+  cache.identity = identity;
+  cache.racy = NotBefore(identity.modified, readAt);
+  cache.tree = parsed;
+  *tree = std::move(parsed);
   return ERROR_SUCCESS;
+}
+
+unsigned long RegistryFile::ParseCount() {
+  return Cache().parses.load(std::memory_order_relaxed);
 }
 
 LONG RegistryFile::Update(const Change& change) const {
@@ -526,8 +712,13 @@ LONG RegistryFile::Update(const Change& change) const {
   if (!lock.held()) return ERROR_ACCESS_DENIED;
   RegistryTree tree;
   std::string text;
-  bool missing = false;
-  if (!ReadAll(target, &text, &missing)) return ERROR_ACCESS_DENIED;
+  int fd = -1;
+  FileIdentity identity;
+  const Opened opened = OpenRegular(target, &fd, &identity);
+  // A FIFO, device or oversized file is never replaced by a rewrite of what could not be read.
+  if (opened == Opened::Failed || opened == Opened::Refused) return ERROR_ACCESS_DENIED;
+  const bool missing = opened == Opened::Missing;
+  if (!missing && !ReadAll(fd, &text)) return ERROR_ACCESS_DENIED;
   const bool damaged = !missing && !ParseRegFile(text, &tree);
   bool changed = false;
   LONG result = change(tree, &changed);

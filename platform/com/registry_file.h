@@ -5,7 +5,11 @@
 // and keeps everything before it; SerializeRegFile writes text that ParseRegFile reads back whole.
 // RegistryFile reads the store under a shared lock and changes it under an exclusive lock with a
 // write to a temporary file and a rename, so readers and writers in several processes only ever
-// see a whole file.
+// see a whole file. Only a regular file of at most 16 MiB is read: a FIFO, a device or a
+// directory at the path reads as an empty store (never waited on), and so does a larger file,
+// which is named once on standard error. A parsed file is kept for the whole process and parsed
+// again only when its identity (device, inode), size or modification time changed; readers on
+// any thread share the kept tree, which is never modified.
 #pragma once
 
 #include <functional>
@@ -59,6 +63,9 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>* parts);
 bool ParseRegFile(std::string_view text, RegistryTree* tree);
 std::string SerializeRegFile(const RegistryTree& tree);
 
+// Files above this size are not read.
+inline constexpr long long kMaxRegistryFileBytes = 16ll << 20;
+
 class RegistryFile {
  public:
   // RAVLIN_REGISTRY, else $XDG_CONFIG_HOME/cobrix/registry.reg, else ~/.config/cobrix/....
@@ -66,13 +73,20 @@ class RegistryFile {
 
   explicit RegistryFile(std::string path = DefaultPath()) : path_(std::move(path)) {}
 
-  // A missing file reads as an empty store. ERROR_SUCCESS or ERROR_ACCESS_DENIED.
-  LONG Read(RegistryTree* tree) const;
+  // The store as last parsed, shared and immutable; a missing file, a path that is no regular
+  // file and an oversized file read as an empty store. ERROR_SUCCESS, or ERROR_ACCESS_DENIED
+  // (with *tree empty) when the file exists but cannot be opened or read.
+  LONG Read(std::shared_ptr<const RegistryTree>* tree) const;
+
+  // How many times Read has parsed a file in this process (tests watch the cache with it).
+  static unsigned long ParseCount();
 
   // Reads the store, lets change edit it and, when change returns ERROR_SUCCESS and sets
   // *changed, writes it back; the whole step holds the exclusive lock. Returns change's result,
-  // or ERROR_ACCESS_DENIED when the file cannot be locked or written. A damaged file is copied
-  // to <path>.damaged before its valid part is written back. A symbolic link is written through.
+  // or ERROR_ACCESS_DENIED when the file cannot be locked, read or written, or is no regular file
+  // or an oversized one (it is then left as it is and change is not called). A damaged file is
+  // copied to <path>.damaged before its valid part is written back. A symbolic link is written
+  // through.
   using Change = std::function<LONG(RegistryTree& tree, bool* changed)>;
   LONG Update(const Change& change) const;
 

@@ -1,9 +1,13 @@
 #include "platform/com/registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +15,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/com/registry_file.h"
 
@@ -297,6 +303,167 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLeaveAValidFile) {
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->values.size(), static_cast<size_t>(kValues)) << "writer " << p;
   }
+}
+
+TEST(RegistryFileParse, KeysMergeWhateverTheirCaseAndARemovedKeyComesBackFresh) {
+  registry::RegistryTree tree;
+  tree.classesRoot.AddChild("Before")->SetValue("v", 1, {'0', 0});
+  ASSERT_TRUE(
+      registry::ParseRegFile("REGEDIT4\n"
+                             "[HKEY_CLASSES_ROOT\\BEFORE\\Sub]\n"
+                             "[HKEY_CLASSES_ROOT\\Many\\K1]\n\"a\"=\"1\"\n"
+                             "[HKEY_CLASSES_ROOT\\many\\k2]\n\"old\"=\"0\"\n"
+                             "[HKEY_CLASSES_ROOT\\MANY\\k1]\n\"b\"=\"2\"\n"
+                             "[-HKEY_CLASSES_ROOT\\Many\\K2]\n"
+                             "[HKEY_CLASSES_ROOT\\Many\\K2]\n\"c\"=\"3\"\n",
+                             &tree));
+  ASSERT_EQ(tree.classesRoot.children.size(), 2u);
+  registry::RegKey* before = tree.classesRoot.Child("before");
+  ASSERT_NE(before, nullptr);
+  EXPECT_EQ(before->name, "Before") << "the key that was there is the one added to";
+  EXPECT_EQ(before->values.size(), 1u);
+  EXPECT_NE(before->Child("SUB"), nullptr);
+  registry::RegKey* many = tree.classesRoot.Child("many");
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->children.size(), 2u);
+  EXPECT_EQ(many->children[0]->name, "K1");
+  EXPECT_EQ(many->children[0]->values.size(), 2u) << "K1 and k1 are one key";
+  EXPECT_EQ(many->children[1]->name, "K2");
+  ASSERT_EQ(many->children[1]->values.size(), 1u) << "removed, then made again";
+  EXPECT_EQ(many->children[1]->values[0].name, "c");
+
+  ASSERT_TRUE(registry::ParseRegFile(
+      "REGEDIT4\n[-HKEY_CLASSES_ROOT\\Many]\n[HKEY_CLASSES_ROOT\\Many\\K3]\n", &tree));
+  many = tree.classesRoot.Child("Many");
+  ASSERT_NE(many, nullptr);
+  ASSERT_EQ(many->children.size(), 1u);
+  EXPECT_EQ(many->children[0]->name, "K3");
+}
+
+// Gives the file a modification time in the past, so that a read finds it settled.
+void SetModified(const fs::path& p, std::chrono::minutes ago) {
+  fs::last_write_time(p, fs::file_time_type::clock::now() - ago);
+}
+
+TEST_F(RegistryTest, AnUnchangedFileIsParsedOnceAChangedOneAgain) {
+  fs::create_directories(file_.parent_path());
+  WriteText(file_, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"one\"\n");
+  SetModified(file_, std::chrono::minutes(60));
+  HKEY key = nullptr;
+  const unsigned long before = registry::RegistryFile::ParseCount();
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Ports", 0, KEY_READ, &key), ERROR_SUCCESS);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(QueryString(key, "COM1"), "one");
+  EXPECT_EQ(registry::RegistryFile::ParseCount(), before + 1) << "six reads, one parse";
+
+  // Rewritten in place with the same size: the modification time tells.
+  WriteText(file_, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"two\"\n");
+  SetModified(file_, std::chrono::minutes(30));
+  EXPECT_EQ(QueryString(key, "COM1"), "two");
+  EXPECT_EQ(QueryString(key, "COM1"), "two");
+  EXPECT_EQ(registry::RegistryFile::ParseCount(), before + 2);
+
+  // Same time, another size.
+  WriteText(file_, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"three\"\n");
+  SetModified(file_, std::chrono::minutes(30));
+  EXPECT_EQ(QueryString(key, "COM1"), "three");
+  // Same size and time, another file (a rename over it): the inode tells.
+  const fs::path other = dir_ / "other.reg";
+  WriteText(other, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Ports]\n\"COM1\"=\"four!\"\n");
+  fs::last_write_time(other, fs::last_write_time(file_));
+  fs::rename(other, file_);
+  EXPECT_EQ(QueryString(key, "COM1"), "four!");
+  // A change through the registry functions themselves.
+  EXPECT_EQ(SetString(key, "COM1", "five"), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(key, "COM1"), "five");
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ReadersOnSeveralThreadsWhileTheFileChanges) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Shared", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, "V", "v0"), ERROR_SUCCESS);
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0}, reads{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      while (!done.load()) {
+        ++reads;
+        HKEY k = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Shared", 0, KEY_READ, &k) != ERROR_SUCCESS) {
+          ++bad;
+          continue;
+        }
+        const std::string v = QueryString(k, "V");
+        if (v.size() < 2 || v[0] != 'v') ++bad;
+        RegCloseKey(k);
+      }
+    });
+  }
+  for (int i = 1; i <= 30; ++i)
+    EXPECT_EQ(SetString(key, "V", "v" + std::to_string(i)), ERROR_SUCCESS);
+  // Let the readers meet the last version too before they stop.
+  const int seen = reads.load();
+  while (reads.load() < seen + 10) std::this_thread::yield();
+  done = true;
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(bad.load(), 0);
+  EXPECT_EQ(QueryString(key, "V"), "v30");
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, WhatIsNoRegularFileReadsAsEmptyAndIsNeverReplaced) {
+  fs::create_directories(file_.parent_path());
+  HKEY key = nullptr;
+  // A FIFO without a writer: reading it the ordinary way would wait forever.
+  ASSERT_EQ(mkfifo(file_.c_str(), 0600), 0);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_fifo(file_));
+  fs::remove(file_);
+
+  fs::create_directory(file_);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(fs::is_directory(file_));
+
+  // An endless device: read it whole and the process runs out of memory.
+  setenv("RAVLIN_REGISTRY", "/dev/zero", 1);
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryTest, AFileAbove16MiBIsNamedOnceAndNotRead) {
+  fs::create_directories(file_.parent_path());
+  // Exactly the limit is read: a valid head, then a comment line up to 16 MiB.
+  const std::string head = "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Big]\n@=\"yes\"\n;";
+  std::string text = head + std::string(registry::kMaxRegistryFileBytes - head.size() - 1, 'c');
+  text += '\n';
+  ASSERT_EQ(text.size(), 16u << 20);
+  WriteText(file_, text);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Big", 0, KEY_READ, &key), ERROR_SUCCESS);
+  EXPECT_EQ(QueryString(key, nullptr), "yes");
+
+  // One byte more and it is as if there were no file, with one line on standard error.
+  std::ofstream(file_, std::ios::app) << ';';
+  ASSERT_EQ(fs::file_size(file_), (16u << 20) + 1);
+  testing::internal::CaptureStderr();
+  HKEY again = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "Big", 0, KEY_READ, &again), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(QueryString(key, nullptr), "<error 2>");
+  EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2),
+            ERROR_ACCESS_DENIED);
+  const std::string errors = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(errors,
+            "ravlin: registry file " + file_.string() + " is larger than 16 MiB; it is not read\n");
+  EXPECT_EQ(fs::file_size(file_), (16u << 20) + 1) << "left as it was";
+  RegCloseKey(key);
 }
 
 TEST(RegistryFilePath, EnvironmentChoosesTheFile) {

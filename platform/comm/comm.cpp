@@ -75,6 +75,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD cr
     return INVALID_HANDLE_VALUE;
   }
   const std::string path = detail::ResolveDevicePath(fileName);
+  if (path.empty()) {  // a COM or device name that leads to no device
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
   std::unique_ptr<detail::Line> line;
   const DWORD error = path.rfind("mem:", 0) == 0 ? detail::OpenMemoryLine(path.substr(4), &line)
                                                  : detail::OpenTtyLine(path, &line);

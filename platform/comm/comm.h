@@ -2,13 +2,15 @@
 //
 // Principle: CreateFileA("\\.\COM<n>") resolves the name to a device path (RAVLIN_COM<n>, then
 // the registry value COM<n> under HKEY_LOCAL_MACHINE\Software\Cobrix\Ravlin\Ports, then
-// /dev/ttyS<n-1>; "mem:<name>" paths reach the in-memory device of memory_device.h) and opens
-// it non-blocking in raw mode, remembering the termios state to put back at close. Each open
-// device has a shadow DCB/COMMTIMEOUTS/mask/queue sizes, so the getters return exactly what the
-// setters stored even where termios cannot hold a member. Overlapped operations (ReadFile,
-// WriteFile, WaitCommEvent) complete at once when they can; otherwise they stay pending and the
-// device's service thread completes them, setting the OVERLAPPED's event. An abort purge, a mask
-// change (for WaitCommEvent) or closing the device ends pending operations.
+// /dev/ttyS<n-1>, for every port number up to 2147483647; a device-namespace name that is no
+// port fails with ERROR_FILE_NOT_FOUND, never read as a path in the current folder; "mem:<name>"
+// paths reach the in-memory device of memory_device.h) and opens it non-blocking in raw mode,
+// remembering the termios state to put back at close. Each open device has a shadow
+// DCB/COMMTIMEOUTS/mask/queue sizes, so the getters return exactly what the setters stored even
+// where termios cannot hold a member. Overlapped operations (ReadFile, WriteFile, WaitCommEvent)
+// complete at once when they can; otherwise they stay pending and the device's service thread
+// completes them, setting the OVERLAPPED's event. An abort purge, a mask change (for
+// WaitCommEvent) or closing the device ends pending operations.
 //
 // Offers: the structures DCB (28 bytes), COMMTIMEOUTS (20 bytes), COMSTAT, COMMPROP, OVERLAPPED
 // with the platform's layouts and flag values; CreateFileA, SetupComm, GetCommState,

@@ -48,24 +48,42 @@ std::string RegistryPath(int port) {
 
 }  // namespace
 
+namespace {
+
+bool AllDigits(const std::string& text, std::size_t from) {
+  if (from >= text.size()) return false;
+  for (std::size_t i = from; i < text.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
 int ComPortNumber(const std::string& name) {
   std::size_t at = 0;
   std::size_t length = 0;
   if (StartsWithNoCase(name, "\\\\.\\", &length)) at = length;
   if (!StartsWithNoCase(name.substr(at), "COM", &length)) return 0;
   at += length;
-  if (at >= name.size() || name.size() - at > 9) return 0;
-  long n = 0;
+  if (!AllDigits(name, at)) return 0;
+  long long n = 0;
   for (std::size_t i = at; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
     n = n * 10 + (name[i] - '0');
+    if (n > kMaxComPort) return 0;
   }
-  return n >= 1 && n <= 0x7FFFFFFF ? static_cast<int>(n) : 0;
+  return n >= 1 ? static_cast<int>(n) : 0;
 }
 
 std::string ResolveDevicePath(const std::string& name) {
   const int port = ComPortNumber(name);
-  if (port == 0) return name;
+  if (port == 0) {
+    std::size_t length = 0;
+    // The device namespace holds nothing else here; and "COM" with a number no port has (COM0,
+    // COM2147483648) is no file name either.
+    if (StartsWithNoCase(name, "\\\\.\\", &length)) return {};
+    if (StartsWithNoCase(name, "COM", &length) && AllDigits(name, length)) return {};
+    return name;
+  }
   const std::string variable = "RAVLIN_COM" + std::to_string(port);
   if (const char* value = std::getenv(variable.c_str()); value && *value) return value;
   if (std::string path = RegistryPath(port); !path.empty()) return path;

@@ -4,7 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+
+#include "platform/text/excerpt.h"
 
 namespace testcon {
 namespace {
@@ -23,6 +26,11 @@ int hex_digit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// A piece of the line in quotes for a message, cut to at most 200 characters.
+std::string quoted(std::string_view text) {
+  return "'" + win::Excerpt(text) + "'";
 }
 
 bool is_space(char c) {
@@ -137,14 +145,14 @@ bool parse_number(std::string_view text, arg_value* out, std::string* error) {
     t.remove_prefix(1);
   }
   if (t.empty()) {
-    *error = "'" + std::string(text) + "' is not a value";
+    *error = quoted(text) + " is not a value";
     return false;
   }
   if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
     std::uint64_t v = 0;
     auto [p, ec] = std::from_chars(t.data() + 2, t.data() + t.size(), v, 16);
     if (ec != std::errc() || p != t.data() + t.size() || v > 0xFFFFFFFFull) {
-      *error = "'" + std::string(text) + "' is not a 32-bit hex integer";
+      *error = quoted(text) + " is not a 32-bit hex integer";
       return false;
     }
     // Hex gives the 32-bit pattern (0xFFFFFFFF is -1).
@@ -168,14 +176,14 @@ bool parse_number(std::string_view text, arg_value* out, std::string* error) {
       return true;
     }
     if (ec != std::errc::result_out_of_range) {
-      *error = "'" + std::string(text) + "' is not a number";
+      *error = quoted(text) + " is not a number";
       return false;
     }
   }
   double d = 0;
   auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), d);
   if (ec != std::errc() || p != t.data() + t.size() || !std::isfinite(d)) {
-    *error = "'" + std::string(text) + "' is not a number";
+    *error = quoted(text) + " is not a number";
     return false;
   }
   *out = negative ? -d : d;
@@ -297,12 +305,18 @@ bool parse_argument(std::string_view text, arg_value* out, std::string* error) {
   char c = text.front();
   if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.')
     return parse_number(text, out, error);
-  *error = "'" + std::string(text) + "' is not a value (strings need double quotes)";
+  *error = quoted(text) + " is not a value (strings need double quotes)";
   return false;
 }
 
 bool parse_command_line(std::string_view line, command* out, std::string* error) {
   *out = command{};
+  // Names and strings end at a NUL further down (the control, the code page): the rest of such
+  // a line would silently be dropped.
+  if (const std::size_t nul = line.find('\0'); nul != std::string_view::npos) {
+    *error = "the line holds a NUL byte (at column " + std::to_string(nul + 1) + ")";
+    return false;
+  }
   std::vector<std::string_view> tokens;
   std::size_t first = 0;
   while (first < line.size() && is_space(line[first])) ++first;
@@ -340,7 +354,7 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
     if (!need(3, SIZE_MAX, "invoke DISPID get|put|call [ARG ...]")) return false;
     out->kind = command_kind::invoke;
     if (!parse_int32_strict(tokens[1], &out->dispid)) {
-      *error = "'" + std::string(tokens[1]) + "' is not a DISPID";
+      *error = quoted(tokens[1]) + " is not a DISPID";
       return false;
     }
     if (ieq(tokens[2], "get")) {
@@ -354,7 +368,7 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
     } else if (ieq(tokens[2], "call")) {
       out->action = invoke_action::call;
     } else {
-      *error = "invoke needs get, put or call, not '" + std::string(tokens[2]) + "'";
+      *error = "invoke needs get, put or call, not " + quoted(tokens[2]);
       return false;
     }
     return parse_args(tokens, 3, &out->args, error);
@@ -386,8 +400,45 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
     out->kind = command_kind::quit;
     return true;
   }
-  *error = "unknown command '" + std::string(verb) + "'";
+  *error = "unknown command " + quoted(verb);
   return false;
+}
+
+void line_buffer::append(std::string_view bytes) {
+  // Bytes already taken as lines are dropped once they are the larger part, so the copying
+  // stays linear too.
+  if (start_ > 0 && start_ >= pending_.size() - start_) {
+    pending_.erase(0, start_);
+    start_ = 0;
+  }
+  pending_.append(bytes);
+}
+
+bool line_buffer::next_line(std::string* line) {
+  const std::size_t from = start_ + scanned_;
+  const void* found = from < pending_.size()
+                          ? std::memchr(pending_.data() + from, '\n', pending_.size() - from)
+                          : nullptr;
+  if (!found) {
+    examined_ += pending_.size() - from;
+    scanned_ = pending_.size() - start_;
+    return false;
+  }
+  const std::size_t nl = static_cast<const char*>(found) - pending_.data();
+  examined_ += nl + 1 - from;
+  std::size_t end = nl;
+  if (end > start_ && pending_[end - 1] == '\r') --end;
+  line->assign(pending_, start_, end - start_);
+  start_ = nl + 1;
+  scanned_ = 0;
+  return true;
+}
+
+std::string line_buffer::take_rest() {
+  std::string rest = pending_.substr(start_);
+  pending_.clear();
+  start_ = scanned_ = 0;
+  return rest;
 }
 
 }  // namespace testcon

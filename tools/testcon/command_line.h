@@ -1,8 +1,11 @@
 // The command language of ravlin-testcon: one command per line, parsed into a `command` whose
 // arguments are plain values (`arg_value`). Parsing is pure: it touches no control, so a
-// malformed line is reported with a readable description and the host goes on.
+// malformed line (a NUL byte anywhere in it among them) is reported with a readable
+// description and the host goes on. A description quotes at most 200 characters of the line.
+// Input arriving in pieces is cut into lines by a `line_buffer`, in time linear in its length
+// however long a line is.
 //
-// Offers: arg_value, command, parse_command_line, parse_argument.
+// Offers: arg_value, command, parse_command_line, parse_argument, line_buffer.
 #pragma once
 
 #include <cstdint>
@@ -36,10 +39,30 @@ struct command {
   bool run_mode = true;           // mode
 };
 
-// Parses one line (without its line end). On failure returns false and sets *error.
+// Parses one line (without its line end). On failure returns false and sets *error; a line
+// holding a NUL byte is malformed.
 bool parse_command_line(std::string_view line, command* out, std::string* error);
 
 // Parses one argument token (exactly the whole text). On failure returns false and sets *error.
 bool parse_argument(std::string_view text, arg_value* out, std::string* error);
+
+// Cuts bytes that arrive in pieces into lines. Each byte is searched once, wherever the pieces
+// cut a line, so reading a line of any length takes linear time.
+class line_buffer {
+ public:
+  void append(std::string_view bytes);
+  // The next whole line, without its "\n" and a "\r" before it; false when none has arrived.
+  bool next_line(std::string* line);
+  // The bytes after the last line end (a last line without one), and empties the buffer.
+  std::string take_rest();
+  // How many bytes the line-end search has looked at so far (tests watch the linearity).
+  std::size_t bytes_examined() const { return examined_; }
+
+ private:
+  std::string pending_;
+  std::size_t start_ = 0;    // the next line's first byte in pending_
+  std::size_t scanned_ = 0;  // bytes from start_ known to hold no line end
+  std::size_t examined_ = 0;
+};
 
 }  // namespace testcon

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace testcon {
 namespace {
 
@@ -131,6 +134,91 @@ TEST(TestconCommands, MalformedLinesSayWhatIsWrong) {
   EXPECT_FALSE(parse_command_line("pump 1.5", &c, &error));
   EXPECT_FALSE(parse_command_line("mode sometimes", &c, &error));
   EXPECT_FALSE(parse_command_line("quit now", &c, &error));
+}
+
+TEST(TestconCommands, ALineHoldingANulByteIsMalformedWhereverTheNulIs) {
+  command c;
+  std::string error;
+  using namespace std::string_literals;
+  // Cut at the NUL, this would be "put BaudRate" with the value after it: it must not run.
+  EXPECT_FALSE(parse_command_line("put BaudRate\0x 4800"s, &c, &error));
+  EXPECT_EQ(error, "the line holds a NUL byte (at column 13)");
+  EXPECT_EQ(c.kind, command_kind::none);
+  EXPECT_FALSE(parse_command_line("call Output \"a\0b\""s, &c, &error));
+  EXPECT_FALSE(parse_command_line("# comment\0"s, &c, &error));
+  EXPECT_FALSE(parse_command_line("\0"s, &c, &error));
+  EXPECT_EQ(error, "the line holds a NUL byte (at column 1)");
+  // Without the NUL the same text is fine.
+  EXPECT_TRUE(parse_command_line("put BaudRate 4800", &c, &error)) << error;
+}
+
+TEST(TestconCommands, ErrorsQuoteAtMost200CharactersOfTheLine) {
+  command c;
+  std::string error;
+  const std::string head(200, 'z');
+  const std::string tail = "TAIL" + std::string(100'000, 'y');
+  EXPECT_FALSE(parse_command_line(head + tail, &c, &error));
+  EXPECT_EQ(error, "unknown command '" + head + "...'");
+  EXPECT_FALSE(parse_command_line("put BaudRate " + head + tail, &c, &error));
+  EXPECT_EQ(error, "argument 1: '" + head + "...' is not a value (strings need double quotes)");
+  const std::string digits(300, '7');
+  EXPECT_FALSE(parse_command_line("invoke " + digits + " call", &c, &error));
+  EXPECT_EQ(error, "'" + digits.substr(0, 200) + "...' is not a DISPID");
+  EXPECT_FALSE(parse_command_line("invoke 1 " + head + tail, &c, &error));
+  EXPECT_EQ(error, "invoke needs get, put or call, not '" + head + "...'");
+  EXPECT_FALSE(parse_command_line("put BaudRate 1" + head, &c, &error));
+  EXPECT_EQ(error, "argument 1: '1" + head.substr(0, 199) + "...' is not a number");
+  EXPECT_FALSE(parse_command_line("put BaudRate 0x" + digits, &c, &error));
+  EXPECT_EQ(error, "argument 1: '0x" + digits.substr(0, 198) + "...' is not a 32-bit hex integer");
+  // Exactly 200 characters are quoted whole.
+  EXPECT_FALSE(parse_command_line(head, &c, &error));
+  EXPECT_EQ(error, "unknown command '" + head + "'");
+}
+
+std::vector<std::string> all_lines(line_buffer& input) {
+  std::vector<std::string> lines;
+  std::string line;
+  while (input.next_line(&line)) lines.push_back(line);
+  return lines;
+}
+
+TEST(TestconInput, LinesCutAnywhereComeOutWhole) {
+  line_buffer input;
+  input.append("get Baud");
+  EXPECT_TRUE(all_lines(input).empty());
+  input.append("Rate\r\n\nput Parity");
+  EXPECT_EQ(all_lines(input), (std::vector<std::string>{"get BaudRate", ""}));
+  input.append(" 2\n\r\nlast");
+  EXPECT_EQ(all_lines(input), (std::vector<std::string>{"put Parity 2", ""}));
+  EXPECT_EQ(input.take_rest(), "last");
+  EXPECT_EQ(input.take_rest(), "");
+  // Bytes one at a time, a NUL among them: kept as they are for the parser to refuse.
+  using namespace std::string_literals;
+  const std::string text = "a\0b\nc\n"s;
+  for (char ch : text) input.append(std::string_view(&ch, 1));
+  EXPECT_EQ(all_lines(input), (std::vector<std::string>{"a\0b"s, "c"}));
+}
+
+TEST(TestconInput, ALongLineInSmallPiecesIsSearchedOnce) {
+  // 8 MB in 4 KiB pieces, the next line looked for after each: every byte is examined once.
+  // Searching the pending line from its start each time would look at about 8 GB.
+  line_buffer input;
+  const std::string piece(4096, 'x');
+  std::string line;
+  std::size_t total = 0;
+  for (int i = 0; i < 2048; ++i) {
+    input.append(piece);
+    total += piece.size();
+    EXPECT_FALSE(input.next_line(&line));
+  }
+  input.append("\nquit\n");
+  total += 6;
+  ASSERT_TRUE(input.next_line(&line));
+  EXPECT_EQ(line.size(), 2048u * 4096u);
+  ASSERT_TRUE(input.next_line(&line));
+  EXPECT_EQ(line, "quit");
+  EXPECT_FALSE(input.next_line(&line));
+  EXPECT_EQ(input.bytes_examined(), total);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/com/errorinfo.h"
 #include "platform/host/value_format.h"
 #include "platform/text/convert.h"
+#include "platform/text/excerpt.h"
 
 namespace testcon {
 
@@ -183,7 +184,7 @@ void host::run(const command& c) {
   DISPID dispid = DISPID_UNKNOWN;
   HRESULT hr = DispidOfName(control_.get(), Utf8ToUtf16(c.name), &dispid);
   if (FAILED(hr)) {
-    fail(hr, "unknown member '" + c.name + "'");
+    fail(hr, "unknown member '" + Excerpt(c.name) + "'");
     return;
   }
   WORD flags = c.kind == command_kind::get   ? DISPATCH_PROPERTYGET

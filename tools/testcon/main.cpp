@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
     } else {
       // Standard input: the control's apartment is serviced while the next line is awaited, so
       // events print as they come.
-      std::string pending;
-      char buf[4096];
+      testcon::line_buffer input;
+      std::string line;
+      char buf[65536];
       bool running = true;
       while (running) {
         const int fd = STDIN_FILENO;
@@ -91,17 +92,11 @@ int main(int argc, char** argv) {
         if (w != 0) continue;
         ssize_t n = read(fd, buf, sizeof buf);
         if (n <= 0) {
-          if (!pending.empty()) host.run_line(pending);
+          if (const std::string rest = input.take_rest(); !rest.empty()) host.run_line(rest);
           break;
         }
-        pending.append(buf, static_cast<std::size_t>(n));
-        std::size_t nl;
-        while (running && (nl = pending.find('\n')) != std::string::npos) {
-          std::string line = pending.substr(0, nl);
-          pending.erase(0, nl + 1);
-          if (!line.empty() && line.back() == '\r') line.pop_back();
-          running = host.run_line(line);
-        }
+        input.append(std::string_view(buf, static_cast<std::size_t>(n)));
+        while (running && input.next_line(&line)) running = host.run_line(line);
       }
     }
     host.close();

@@ -201,6 +201,20 @@ TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
                 "!! 0x80020005 argument 1 has the wrong type", "=> 8", "=> ok"}));
 }
 
+TEST(TestconEndToEnd, ANulLineIsMalformedAndChangesNothingALongNameIsQuotedShort) {
+  Testcon t;
+  using namespace std::string_literals;
+  t.Send("put BaudRate\0x 4800\nget BaudRate\nput BaudRate 4800\0\nget BaudRate\n"s);
+  EXPECT_EQ(t.Results(4),
+            (std::vector<std::string>{
+                "!! 0x80070057 the line holds a NUL byte (at column 13)", "=> 9600",
+                "!! 0x80070057 the line holds a NUL byte (at column 18)", "=> 9600"}));
+  const std::string name(200, 'N');
+  t.Send("get " + name + "MORE" + std::string(50'000, 'm') + "\nquit\n");
+  EXPECT_EQ(t.Results(2),
+            (std::vector<std::string>{"!! 0x80020006 unknown member '" + name + "...'", "=> ok"}));
+}
+
 TEST(TestconEndToEnd, ANamedLibraryAndAScriptFile) {
   char path[] = "/tmp/ravlin-testcon-XXXXXX";
   int fd = mkstemp(path);
