@@ -111,6 +111,11 @@ class Testcon {
   void PeerWrite(const std::string& bytes) {
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
+  // The device goes away: the pty's master closes, as a USB adapter pulled out hangs up its tty.
+  void HangUp() {
+    close(master_);
+    master_ = -1;
+  }
   struct termios Line() {
     struct termios t {};
     tcgetattr(slave_, &t);
@@ -185,6 +190,24 @@ TEST(TestconEndToEnd, AutomaticInputAndQueuedOutputPrintEventsInOrder) {
   EXPECT_EQ(t.Peer(4), "ping");
   t.Send("quit\n");
   t.Results(1);
+}
+
+// A device that goes away reads as a pulled cable: one CommState (CTS, DSR and CD went off
+// together; CD is named), the lines read off, the port stays open until closed, then no event.
+TEST(TestconEndToEnd, AVanishedDeviceReadsAsAPulledCable) {
+  Testcon t;
+  t.Send("call Open\nget Dsr\n");
+  EXPECT_EQ(t.Results(2), (std::vector<std::string>{"=> true", "=> true"}));
+  t.HangUp();
+  t.Send("pump 300\nget Dsr\nget Cts\nget Cd\nget Opened\n");
+  EXPECT_EQ(t.Results(5), (std::vector<std::string>{"event CommState(3)", "=> ok", "=> false",
+                                                    "=> false", "=> false", "=> true"}));
+  // A queued write is taken and ends with nothing written.
+  t.Send("call Output \"x\"\npump 300\n");
+  EXPECT_EQ(t.Results(2),
+            (std::vector<std::string>{"=> 1", "event NonblockOutput(1, 0)", "=> ok"}));
+  t.Send("call Close\npump 200\nget Opened\nquit\n");
+  EXPECT_EQ(t.Results(4), (std::vector<std::string>{"=> true", "=> ok", "=> false", "=> ok"}));
 }
 
 TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
