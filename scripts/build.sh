@@ -5,5 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"
 bash scripts/install-deps.sh
-cmake --preset "$preset" -DCOBRIX_WERROR="${COBRIX_WERROR:-OFF}" >/dev/null
+cmake --preset "$preset" -DCOBRIX_WERROR="${COBRIX_WERROR:-OFF}" \
+  -DCOBRIX_LINE_TABLES="${COBRIX_LINE_TABLES:-OFF}" >/dev/null
 cmake --build --preset "$preset"
