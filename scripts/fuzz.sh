@@ -20,10 +20,12 @@ fi
 # Every target and its seed folder.
 declare -A seeds=(
   [command_script_fuzz]=app/files/fuzz_corpus/command_script_fuzz
+  [command_line_fuzz]=tools/testcon/fuzz_corpus/command_line_fuzz
 )
 # In the order they run.
 targets_in_order=(
   command_script_fuzz
+  command_line_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
