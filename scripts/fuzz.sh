@@ -22,12 +22,14 @@ declare -A seeds=(
   [command_script_fuzz]=app/files/fuzz_corpus/command_script_fuzz
   [command_line_fuzz]=tools/testcon/fuzz_corpus/command_line_fuzz
   [registry_file_fuzz]=platform/com/fuzz_corpus/registry_file_fuzz
+  [cp932_fuzz]=platform/text/fuzz_corpus/cp932_fuzz
 )
 # In the order they run.
 targets_in_order=(
   command_script_fuzz
   command_line_fuzz
   registry_file_fuzz
+  cp932_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
