@@ -23,6 +23,7 @@ declare -A seeds=(
   [command_line_fuzz]=tools/testcon/fuzz_corpus/command_line_fuzz
   [registry_file_fuzz]=platform/com/fuzz_corpus/registry_file_fuzz
   [cp932_fuzz]=platform/text/fuzz_corpus/cp932_fuzz
+  [profile_fuzz]=platform/profile/fuzz_corpus/profile_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -30,6 +31,7 @@ targets_in_order=(
   command_line_fuzz
   registry_file_fuzz
   cp932_fuzz
+  profile_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
