@@ -24,6 +24,7 @@ declare -A seeds=(
   [registry_file_fuzz]=platform/com/fuzz_corpus/registry_file_fuzz
   [cp932_fuzz]=platform/text/fuzz_corpus/cp932_fuzz
   [profile_fuzz]=platform/profile/fuzz_corpus/profile_fuzz
+  [registrar_fuzz]=platform/com/fuzz_corpus/registrar_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -32,6 +33,7 @@ targets_in_order=(
   registry_file_fuzz
   cp932_fuzz
   profile_fuzz
+  registrar_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
