@@ -25,6 +25,7 @@ declare -A seeds=(
   [cp932_fuzz]=platform/text/fuzz_corpus/cp932_fuzz
   [profile_fuzz]=platform/profile/fuzz_corpus/profile_fuzz
   [registrar_fuzz]=platform/com/fuzz_corpus/registrar_fuzz
+  [sim_protocol_fuzz]=sim/fuzz_corpus/sim_protocol_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -34,6 +35,7 @@ targets_in_order=(
   cp932_fuzz
   profile_fuzz
   registrar_fuzz
+  sim_protocol_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
