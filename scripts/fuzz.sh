@@ -26,6 +26,7 @@ declare -A seeds=(
   [profile_fuzz]=platform/profile/fuzz_corpus/profile_fuzz
   [registrar_fuzz]=platform/com/fuzz_corpus/registrar_fuzz
   [sim_protocol_fuzz]=sim/fuzz_corpus/sim_protocol_fuzz
+  [receive_fuzz]=app/core/fuzz_corpus/receive_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -36,6 +37,7 @@ targets_in_order=(
   profile_fuzz
   registrar_fuzz
   sim_protocol_fuzz
+  receive_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
