@@ -27,6 +27,7 @@ declare -A seeds=(
   [registrar_fuzz]=platform/com/fuzz_corpus/registrar_fuzz
   [sim_protocol_fuzz]=sim/fuzz_corpus/sim_protocol_fuzz
   [receive_fuzz]=app/core/fuzz_corpus/receive_fuzz
+  [invoke_fuzz]=control/fuzz_corpus/invoke_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -38,6 +39,7 @@ targets_in_order=(
   registrar_fuzz
   sim_protocol_fuzz
   receive_fuzz
+  invoke_fuzz
 )
 
 if [[ "$which_target" == all ]]; then
