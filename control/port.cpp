@@ -9,6 +9,7 @@
 #include "control/port_members.h"
 #include "control/port_messages.h"
 #include "platform/com/errorinfo.h"
+#include "platform/comm/kernel.h"
 
 namespace ravlin {
 
@@ -121,8 +122,16 @@ HRESULT CPort19::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags
   bool saved = t_waitForDataWantsArray;
   t_waitForDataWantsArray =
       dispIdMember == DISPID_Port_WaitForData && pVarResult && (pVarResult->vt & VT_ARRAY) != 0;
+  // Handle answers a duplicate of the device handle that the caller owns. A caller that takes no
+  // result would leave that duplicate open, and with it the device: the port could not be opened
+  // again. It gets the duplicate here, and it is closed at once.
+  Variant discarded;
+  VARIANT* result = pVarResult;
+  if (!result && dispIdMember == DISPID_Port_Handle) result = &discarded;
   HRESULT hr = DispatchInvoke(Description(), this, dispIdMember, riid, lcid, wFlags, pDispParams,
-                              pVarResult, pExcepInfo, puArgErr);
+                              result, pExcepInfo, puArgErr);
+  if (result == &discarded && SUCCEEDED(hr) && discarded.vt == VT_I4)
+    CloseHandle(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(discarded.lVal)));
   t_waitForDataWantsArray = saved;
   return hr;
 }

@@ -39,6 +39,18 @@ TEST_F(PortIO, OpenAndCloseFollowTheirRefusals) {
   EXPECT_EQ(rig.Show(DISPID_Port_Opened), "false");
 }
 
+TEST_F(PortIO, AHandleNobodyTakesDoesNotKeepTheDeviceOpen) {
+  ASSERT_TRUE(rig.Open());
+  // A get of Handle without a result: the duplicate it makes must not stay open.
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(rig.port->Invoke(DISPID_Port_Handle, IID_NULL, LOCALE_USER_DEFAULT,
+                             DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(rig.Run(DISPID_Port_Close), "true");
+  EXPECT_FALSE(rig.device->IsOpen());
+  EXPECT_EQ(rig.Run(DISPID_Port_Open), "true");
+}
+
 TEST_F(PortIO, OpenWithArgumentsAppliesAndNotifiesThem) {
   EXPECT_EQ(rig.Run(DISPID_Port_Open, {Variant::Missing(), Variant::I4(19200), Variant::I2(7),
                                        Variant::R4(2.0f), Variant::I4(0), Variant::I4(2)}),

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing, without questions.
-# Works as root and through sudo.
+# Works as root and through sudo. Packages given as arguments are wanted as well (scripts/fuzz.sh
+# asks for clang and its fuzzer runtime this way).
+#   scripts/install-deps.sh [PACKAGE ...]
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev fonts-ipafont-gothic
   libgtest-dev libgmock-dev libbenchmark-dev
+  "$@"
 )
 
 missing=()

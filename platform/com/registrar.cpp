@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string_view>
 
 #include "platform/com/registry.h"
@@ -289,17 +290,39 @@ void Register(RegKey& parent, const ScriptKey& k) {
   for (const auto& child : k.children) Register(*key, child);
 }
 
-void Unregister(RegKey& parent, const ScriptKey& k) {
+// A key's path below its hive, lower case, as the key to the set of NoRemove keys.
+std::string PathOf(const std::string& parentPath, const std::string& name) {
+  std::string path = parentPath + "\\";
+  for (char c : name) path.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c);
+  return path;
+}
+
+// The paths of every key the script marks NoRemove, wherever it names it.
+void CollectNoRemove(const std::vector<ScriptKey>& keys, const std::string& parentPath,
+                     std::set<std::string>* paths) {
+  for (const ScriptKey& k : keys) {
+    const std::string path = PathOf(parentPath, k.name);
+    if (k.flag == ScriptKey::Flag::NoRemove) paths->insert(path);
+    CollectNoRemove(k.children, path, paths);
+  }
+}
+
+// A key the script marks NoRemove anywhere is never deleted by a plain entry of the same key,
+// whether that entry comes before the NoRemove one or after it.
+void Unregister(RegKey& parent, const ScriptKey& k, const std::string& parentPath,
+                const std::set<std::string>& noRemove) {
   if (k.flag == ScriptKey::Flag::ForceRemove || k.flag == ScriptKey::Flag::Delete) {
     parent.RemoveChild(k.name);
     return;
   }
   RegKey* key = parent.Child(k.name);
   if (!key) return;
-  for (const auto& child : k.children) Unregister(*key, child);
+  const std::string path = PathOf(parentPath, k.name);
+  for (const auto& child : k.children) Unregister(*key, child, path, noRemove);
   for (const auto& [valueName, value] : k.values) key->RemoveValue(valueName);
   // Another server's sub-keys keep a shared key alive.
-  if (k.flag != ScriptKey::Flag::NoRemove && key->children.empty()) parent.RemoveChild(k.name);
+  if (k.flag != ScriptKey::Flag::NoRemove && !noRemove.count(path) && key->children.empty())
+    parent.RemoveChild(k.name);
 }
 
 }  // namespace
@@ -333,13 +356,18 @@ HRESULT Registrar::Run(const char* script, bool registering) {
   if (!script) return E_INVALIDARG;
   std::vector<ScriptRoot> roots;
   if (!Parser(script, replacements_).Parse(&roots)) return DISP_E_EXCEPTION;
+  std::set<std::string> noRemove;
+  for (const auto& root : roots)
+    CollectNoRemove(root.keys, root.hive == registry::Hive::ClassesRoot ? "hkcr" : "hklm",
+                    &noRemove);
   LONG rc = registry::RegistryFile().Update([&](registry::RegistryTree& tree, bool* changed) {
     for (const auto& root : roots) {
+      const std::string hive = root.hive == registry::Hive::ClassesRoot ? "hkcr" : "hklm";
       for (const auto& key : root.keys) {
         if (registering) {
           Register(tree.Root(root.hive), key);
         } else {
-          Unregister(tree.Root(root.hive), key);
+          Unregister(tree.Root(root.hive), key, hive, noRemove);
         }
       }
     }

@@ -31,9 +31,10 @@
 // Register mode creates the keys and sets the values; a ForceRemove key is first deleted with
 // everything below it, a Delete key is deleted. Remove mode deletes named values, deletes
 // ForceRemove and Delete keys whole, and deletes plain keys once their listed sub-keys are gone
-// and no other sub-keys remain; NoRemove keys are never deleted. The whole script is checked
-// before anything is changed, and applied in one update of the store: a malformed script
-// changes nothing, and other processes see the script's keys all at once.
+// and no other sub-keys remain; a key marked NoRemove is never deleted, also where the script
+// names it again without the mark. The whole script is checked before anything is changed, and
+// applied in one update of the store: a malformed script changes nothing, and other processes
+// see the script's keys all at once.
 //
 // Offers: Registrar (AddReplacement, ClearReplacements, StringRegister, StringUnregister),
 // ModulePathOf.

@@ -166,6 +166,32 @@ TEST_F(RegistrarTest, RemoveModeDeletesWhatTheScriptAddedAndKeepsNoRemoveKeys) {
   EXPECT_EQ(r.StringUnregister(kPortScript), S_OK);
 }
 
+TEST_F(RegistrarTest, NoRemoveHoldsWhereverTheScriptNamesTheKeyAgain) {
+  // The same key named plainly first, then NoRemove: the plain entry must not delete it, not on
+  // the first removal and not on a second one.
+  constexpr const char* kScript = R"(HKLM
+{
+	NoRemove Software
+	{
+		Shared { Mine }
+		NoRemove Shared { Other }
+		Lonely
+		NoRemove Lonely
+	}
+})";
+  Registrar r;
+  ASSERT_EQ(r.StringRegister(kScript), S_OK);
+  ASSERT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Shared\\Other"));
+  ASSERT_EQ(r.StringUnregister(kScript), S_OK);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Shared"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Shared\\Mine"));
+  EXPECT_FALSE(Exists(HKEY_LOCAL_MACHINE, "Software\\Shared\\Other"));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Lonely"));
+  ASSERT_EQ(r.StringUnregister(kScript), S_OK);
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Shared"));
+  EXPECT_TRUE(Exists(HKEY_LOCAL_MACHINE, "Software\\Lonely"));
+}
+
 TEST_F(RegistrarTest, MalformedScriptsChangeNothing) {
   Registrar r;
   r.AddReplacement("MODULE", "/lib/libravlin.so");

@@ -637,3 +637,29 @@ TEST_F(MemoryComm, ConcurrentUseLosesNothingAndEveryThreadComesBack) {
 
 }  // namespace
 }  // namespace win
+
+namespace win {
+namespace {
+
+// A process may end with a device open and a transfer pending: the handle table then goes away
+// with the device, whose completion still signals the transfer's event through the table.
+TEST(MemoryCommExit, AProcessMayEndWithATransferPending) {
+  EXPECT_EXIT(
+      {
+        auto device = MemoryDevice::Create("comm-exit-test");
+        HANDLE port = CreateFileA(device->Path().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (port == INVALID_HANDLE_VALUE) std::_Exit(3);
+        OVERLAPPED ov{};
+        ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        char buffer[4];
+        DWORD got = 0;
+        if (ReadFile(port, buffer, 4, &got, &ov) || GetLastError() != ERROR_IO_PENDING)
+          std::_Exit(4);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace win

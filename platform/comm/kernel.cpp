@@ -59,9 +59,11 @@ class HandleTable {
   std::unordered_map<std::uintptr_t, std::shared_ptr<KernelObject>> objects_;
 };
 
+// Never destroyed: objects still open when the process ends go away with it, and a device
+// completing its pending transfers as it goes signals their events through this table.
 HandleTable& Table() {
-  static HandleTable table;
-  return table;
+  static HandleTable* const table = new HandleTable;
+  return *table;
 }
 
 thread_local DWORD lastError = ERROR_SUCCESS;

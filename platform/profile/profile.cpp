@@ -71,6 +71,17 @@ bool HasCharacter(std::string_view s, char c) {
   return false;
 }
 
+// Whether the last byte of `s` is a lead byte without its trail byte.
+bool EndsInLoneLeadByte(std::string_view s) {
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (IsDBCSLeadByte(static_cast<BYTE>(s[i]))) {
+      if (i + 1 == s.size()) return true;
+      ++i;
+    }
+  }
+  return false;
+}
+
 // Names and values that would not read back as what was written, or would break the file's
 // structure (a line break in a value could forge a section), are refused.
 bool ValidSection(std::string_view name) {
@@ -126,6 +137,9 @@ BOOL WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LP
   } else if (value == nullptr) {
     document.DeleteKey(section, key);
   } else {
+    // A new header for a name ending in a lone lead byte would not read back: that byte would
+    // take the "]" as its trail byte. (A section already there is found and edited in place.)
+    if (!document.HasSection(section) && EndsInLoneLeadByte(section)) return FALSE;
     document.SetValue(section, key, value);
   }
   if (document.text() == before) {

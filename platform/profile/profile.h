@@ -51,9 +51,10 @@ DWORD GetPrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR defaultVal
 // the line end of the file's first line. Returns FALSE, leaving the file as it was, when:
 // appName or fileName is null (all three of appName, keyName, value null is the platform's cache
 // flush and succeeds); a name or value holds a line break; keyName is empty, holds "=" or starts
-// with "[" or ";"; appName holds "]"; the file is not a regular file or has no write permission
-// bit; or the new file cannot be written and renamed into place. The file's permission bits are
-// kept; a symbolic link is followed and stays a link.
+// with "[" or ";"; appName holds "]", or is a new section's and ends in a lead byte without its
+// trail byte; the file is not a regular file or has no write permission bit; or the new file cannot
+// be written and renamed into place. The file's permission bits are kept; a symbolic link is
+// followed and stays a link.
 BOOL WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LPCSTR fileName);
 
 }  // namespace win

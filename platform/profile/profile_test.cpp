@@ -289,6 +289,20 @@ TEST_F(ProfileTest, DoubleByteNamesAndValuesStayIntact) {
   // A section name may hold a double-byte character ending in "]", never a real "]".
   EXPECT_TRUE(Write((zo + zo).c_str(), "k", "v"));
   EXPECT_EQ(Read((zo + zo).c_str(), "k"), "v");
+  // A name ending in a lead byte on its own would take the "]" of its header as its trail byte:
+  // the header would not read back, so the write is refused and the file stays as it was.
+  const std::string before = Contents();
+  EXPECT_FALSE(Write("ab\x83", "k", "v"));
+  EXPECT_FALSE(Write((zo + "\xFB").c_str(), "k", "v"));
+  EXPECT_EQ(Contents(), before);
+  EXPECT_TRUE(Write("ab\x83\x83", "k", "v"));  // one whole double-byte character
+  EXPECT_EQ(Read("ab\x83\x83", "k"), "v");
+  // A file may hold such a section ("[ab" 83 " ]": the blank is no trail byte and is trimmed):
+  // it is found and edited in place.
+  Put("[ab\x83 ]\r\nk=1\r\n");
+  EXPECT_EQ(Read("ab\x83", "k"), "1");
+  EXPECT_TRUE(Write("ab\x83", "k", "2"));
+  EXPECT_EQ(Contents(), "[ab\x83 ]\r\nk=2\r\n");
 }
 
 TEST_F(ProfileTest, SurvivesBinaryGarbageAndHugeLines) {

@@ -144,7 +144,9 @@ bool parse_number(std::string_view text, arg_value* out, std::string* error) {
     negative = t[0] == '-';
     t.remove_prefix(1);
   }
-  if (t.empty()) {
+  // One sign at most: the conversions below would take a second one, and the negation of the
+  // smallest 64-bit value read that way cannot be represented.
+  if (t.empty() || t[0] == '+' || t[0] == '-') {
     *error = quoted(text) + " is not a value";
     return false;
   }

@@ -37,6 +37,14 @@ TEST(TestconArguments, IntegersDecimalHexAndSign) {
   EXPECT_FALSE(arg_error("0x").empty());
 }
 
+TEST(TestconArguments, OneSignAtMost) {
+  EXPECT_FALSE(arg_error("--5").empty());
+  EXPECT_FALSE(arg_error("+-5").empty());
+  EXPECT_FALSE(arg_error("-+1.5").empty());
+  EXPECT_FALSE(arg_error("--9223372036854775808").empty());
+  EXPECT_FALSE(arg_error("-+0x10").empty());
+}
+
 TEST(TestconArguments, FloatsBooleansNothingAndOmitted) {
   EXPECT_EQ(std::get<double>(arg("1.5")), 1.5);
   EXPECT_EQ(std::get<double>(arg("-2.0")), -2.0);
