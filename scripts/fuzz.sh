@@ -52,7 +52,8 @@ else
 fi
 
 bash scripts/install-deps.sh clang-14 libclang-rt-14-dev
-cmake --preset fuzz -DCOBRIX_WERROR="${COBRIX_WERROR:-OFF}" >/dev/null
+cmake --preset fuzz -DCOBRIX_WERROR="${COBRIX_WERROR:-OFF}" \
+  -DCOBRIX_LINE_TABLES="${COBRIX_LINE_TABLES:-OFF}" >/dev/null
 cmake --build --preset fuzz --parallel "${FUZZ_JOBS:-$(nproc)}"
 
 export QT_QPA_PLATFORM=offscreen
