@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,8 +101,8 @@ std::string NamedValue(const RegKey& key) {
   return {};
 }
 
-RegistryTree Store() {
-  RegistryTree tree;
+std::shared_ptr<const RegistryTree> Store() {
+  std::shared_ptr<const RegistryTree> tree;
   if (RegistryFile(g_store).Read(&tree) != 0) Fail("the store cannot be read");
   return tree;
 }
@@ -142,24 +143,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       Fail("a script refused for registering is taken for unregistering");
     return 0;
   }
-  const RegistryTree once = Store();
-  for (const RegKey* root : {&once.classesRoot, &once.localMachine})
+  const auto once = Store();
+  for (const RegKey* root : {&once->classesRoot, &once->localMachine})
     if (std::string m = Malformed(*root, true); !m.empty()) Fail("registered tree: " + m);
 
   if (registrar.StringRegister(g_script.c_str()) != win::S_OK) Fail("the second register failed");
-  const RegistryTree twice = Store();
-  if (Canonical(once) != Canonical(twice))
-    Fail("registering twice differs from once:\n" + Canonical(once) + "---\n" + Canonical(twice));
+  const auto twice = Store();
+  if (Canonical(*once) != Canonical(*twice))
+    Fail("registering twice differs from once:\n" + Canonical(*once) + "---\n" + Canonical(*twice));
 
   if (registrar.StringUnregister(g_script.c_str()) != win::S_OK) Fail("unregister failed");
-  const RegistryTree removed = Store();
-  for (const RegKey* root : {&removed.classesRoot, &removed.localMachine})
+  const auto removed = Store();
+  for (const RegKey* root : {&removed->classesRoot, &removed->localMachine})
     if (std::string n = NamedValue(*root); !n.empty()) Fail("after unregistering, " + n);
   if (registrar.StringUnregister(g_script.c_str()) != win::S_OK) Fail("unregister failed");
-  if (Canonical(Store()) != Canonical(removed)) Fail("unregistering twice differs from once");
+  if (Canonical(*Store()) != Canonical(*removed)) Fail("unregistering twice differs from once");
 
   std::filesystem::remove(g_store);
   if (registrar.StringUnregister(g_script.c_str()) != win::S_OK) Fail("unregister failed");
-  if (!Empty(Store())) Fail("unregistering from an empty store created something");
+  if (!Empty(*Store())) Fail("unregistering from an empty store created something");
   return 0;
 }
