@@ -426,7 +426,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     PutProperty(c.port.get(), DISPID_Port_InputTimeout, Variant::I4(10));
     PutProperty(c.port.get(), DISPID_Port_OutputTimeout, Variant::I4(10));
     for (const member_spec& m : iport18Members()) {
-      if (m.kind != member_kind::propget || !findPortMember(m.dispid, member_kind::propput))
+      // PortLastError is the engine's own to rewrite (its error poll does, every few ms).
+      if (m.kind != member_kind::propget || !findPortMember(m.dispid, member_kind::propput) ||
+          m.dispid == DISPID_Port_PortLastError)
         continue;
       Variant value;
       if (GetProperty(c.port.get(), m.dispid, &value) == S_OK)
