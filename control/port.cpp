@@ -90,6 +90,10 @@ IUnknown* CPort19::FindInterface(REFIID riid) {
   if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
   if (riid == IID_IOleObject) return static_cast<IOleObject*>(this);
   if (riid == IID_IOleControl) return static_cast<IOleControl*>(this);
+  if (riid == IID_IPersistStreamInit) return static_cast<IPersistStreamInit*>(this);
+  if (riid == IID_IPersistStorage) return static_cast<IPersistStorage*>(this);
+  if (riid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
+  if (riid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(this);
   return nullptr;
 }
 
@@ -197,11 +201,6 @@ HRESULT CPort19::GetUserClassID(CLSID* pClsid) {
   return S_OK;
 }
 
-namespace {
-// 28 pixels at 96 pixels per logical inch, in HIMETRIC (0.01 mm), rounded.
-constexpr LONG kExtentHimetric = (28 * 2540 + 48) / 96;
-}  // namespace
-
 HRESULT CPort19::SetExtent(DWORD, SIZEL* psizel) {
   if (!psizel) return E_POINTER;
   return S_OK;  // the extent is fixed
@@ -209,7 +208,7 @@ HRESULT CPort19::SetExtent(DWORD, SIZEL* psizel) {
 
 HRESULT CPort19::GetExtent(DWORD, SIZEL* psizel) {
   if (!psizel) return E_POINTER;
-  psizel->cx = psizel->cy = kExtentHimetric;
+  *psizel = extent_;
   return S_OK;
 }
 

@@ -16,7 +16,9 @@
 //
 // Offers: CPort19 (create with CPort19::Create), the C++ members of IPort18, the hidden
 // _Fire_* members, reportPortError, and the object's COM identity (IDispatch/IPort18,
-// IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl).
+// IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
+// IPersistStreamInit and IPersistStorage (the settings as one stream, port_state_stream.h),
+// ISpecifyPropertyPages).
 #pragma once
 
 #include <atomic>
@@ -28,6 +30,7 @@
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/ole.h"
+#include "platform/com/stream.h"
 #include "platform/com/unknown.h"
 #include "serial/engine_host.h"
 #include "serial/port.h"
@@ -49,7 +52,9 @@ HRESULT reportPortError(int messageId);
 
 class CPort19 final
     : public win::Unknown<win::IDispatch, win::IConnectionPointContainer, win::IProvideClassInfo2,
-                          win::ISupportErrorInfo, win::IOleObject, win::IOleControl>,
+                          win::ISupportErrorInfo, win::IOleObject, win::IOleControl,
+                          win::IPersistStreamInit, win::IPersistStorage,
+                          win::ISpecifyPropertyPages>,
       public serial::rs232x_host_t {
  public:
   // Creates a control (aggregated when outer is given) and queries it for riid. The engine and
@@ -92,6 +97,22 @@ class CPort19 final
   // ---- IOleControl -------------------------------------------------------------------------
   HRESULT OnAmbientPropertyChange(win::DISPID dispID) override;
   HRESULT FreezeEvents(win::BOOL bFreeze) override;
+
+  // ---- IPersistStreamInit / IPersistStorage (port_persist.cpp) -------------------------------
+  HRESULT GetClassID(win::CLSID* pClassID) override;
+  HRESULT IsDirty() override;
+  HRESULT Load(win::IStream* pStm) override;
+  HRESULT Save(win::IStream* pStm, win::BOOL fClearDirty) override;
+  HRESULT GetSizeMax(win::ULARGE_INTEGER* pCbSize) override;
+  HRESULT InitNew() override;
+  HRESULT InitNew(win::IStorage* pStg) override;
+  HRESULT Load(win::IStorage* pStg) override;
+  HRESULT Save(win::IStorage* pStgSave, win::BOOL fSameAsLoad) override;
+  HRESULT SaveCompleted(win::IStorage* pStgNew) override;
+  HRESULT HandsOffStorage() override;
+
+  // ---- ISpecifyPropertyPages ---------------------------------------------------------------
+  HRESULT GetPages(win::CAUUID* pPages) override;
 
   // ---- IPort18 methods ---------------------------------------------------------------------
   HRESULT AboutBox();
@@ -235,7 +256,7 @@ class CPort19 final
   serial::rs232x_counters_t& Counters() override { return counters_; }
 
   // ---- state for hosts and tests -----------------------------------------------------------
-  bool IsDirty() const { return dirty_; }
+  bool Dirty() const { return dirty_; }
   void ClearDirty() { dirty_ = false; }
   bool RunMode();  // the container's ambient UserMode (false without a site or the property)
   serial::rs232x_port_t& Engine() { return *engine_; }
@@ -269,6 +290,9 @@ class CPort19 final
   bool allowConnection_ = true;
   std::u16string modemName_;  // the modem link's name; empty while no modem control is linked
   bool dirty_ = false;
+  // The extent the host is told (HIMETRIC): 28 pixels at 96 per inch, or what a stream held.
+  static constexpr LONG kExtentHimetric = (28 * 2540 + 48) / 96;
+  win::SIZEL extent_{kExtentHimetric, kExtentHimetric};
 };
 
 }  // namespace ravlin

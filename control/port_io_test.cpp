@@ -61,7 +61,7 @@ TEST_F(PortIO, OpenWithArgumentsAppliesAndNotifiesThem) {
   EXPECT_EQ(rig.device->AppliedState().StopBits, 2);
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"changed 81", "changed 85", "changed 133",
                                                   "changed 97", "changed 121"}));
-  EXPECT_TRUE(rig.impl->IsDirty());
+  EXPECT_TRUE(rig.impl->Dirty());
 }
 
 TEST_F(PortIO, BlockingInputReadsConvertsAndTimesOut) {

@@ -37,7 +37,7 @@ TEST_F(PortProperties, ANewControlHasTheDocumentedDefaults) {
   EXPECT_EQ(rig.Show(DISPID_Port_AllowConnection), "true");
   EXPECT_EQ(rig.Show(DISPID_Port_PortLastError), "0");
   EXPECT_EQ(rig.Show(DISPID_Port_Opened), "false");
-  EXPECT_FALSE(rig.impl->IsDirty());
+  EXPECT_FALSE(rig.impl->Dirty());
 }
 
 TEST_F(PortProperties, MembersThatNeedAnOpenPortReportMessage201WithItsText) {
@@ -118,7 +118,7 @@ TEST_F(PortProperties, NotificationsComeBeforeTheChangeAndOnlyForNotifyingProper
   EXPECT_EQ(rig.Put(DISPID_Port_BaudRate, Variant::I4(19200)), S_OK);
   EXPECT_EQ(seen, "9600");
   EXPECT_EQ(rig.Show(DISPID_Port_BaudRate), "19200");
-  EXPECT_TRUE(rig.impl->IsDirty());
+  EXPECT_TRUE(rig.impl->Dirty());
   rig.notes->set_hook({});
 
   // A setter notifies after validation even when the value then changes nothing (no dirty
@@ -128,7 +128,7 @@ TEST_F(PortProperties, NotificationsComeBeforeTheChangeAndOnlyForNotifyingProper
   EXPECT_EQ(rig.Put(DISPID_Port_BaudRate, Variant::I4(19200)), S_OK);
   EXPECT_EQ(rig.Put(DISPID_Port_Parity, Variant::I4(9)), E_INVALIDARG);
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"changed 81"}));
-  EXPECT_FALSE(rig.impl->IsDirty());
+  EXPECT_FALSE(rig.impl->Dirty());
 
   // The documented exceptions notify after storing, and only on a change.
   EXPECT_EQ(rig.Put(DISPID_Port_InputThreshold, Variant::I4(20000)), S_OK);

@@ -28,6 +28,7 @@ declare -A seeds=(
   [sim_protocol_fuzz]=sim/fuzz_corpus/sim_protocol_fuzz
   [receive_fuzz]=app/core/fuzz_corpus/receive_fuzz
   [invoke_fuzz]=control/fuzz_corpus/invoke_fuzz
+  [port_state_fuzz]=control/fuzz_corpus/port_state_fuzz
 )
 # In the order they run.
 targets_in_order=(
@@ -40,6 +41,7 @@ targets_in_order=(
   sim_protocol_fuzz
   receive_fuzz
   invoke_fuzz
+  port_state_fuzz
 )
 
 if [[ "$which_target" == all ]]; then

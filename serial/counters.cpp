@@ -41,6 +41,13 @@ rs232x_counters_t::notices_t rs232x_counters_t::count_output(LONG n) {
   return count(output_count_, output_remainder_, output_threshold_, n);
 }
 
+void rs232x_counters_t::restore_thresholds(LONG input, LONG output) {
+  std::lock_guard<std::mutex> guard(lock_);
+  input_threshold_ = input;
+  output_threshold_ = output;
+  input_remainder_ = output_remainder_ = 0;
+}
+
 LONG rs232x_counters_t::input_byte_count() const {
   std::lock_guard<std::mutex> guard(lock_);
   return input_count_;

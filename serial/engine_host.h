@@ -84,6 +84,10 @@ class rs232x_counters_t {
   bool set_input_threshold(LONG value, bool* changed = nullptr);
   bool set_output_threshold(LONG value, bool* changed = nullptr);
 
+  // Persistence: both thresholds as a stored form holds them, unchecked (counting raises no
+  // threshold notice for a value below 1); the remainders restart at 0.
+  void restore_thresholds(LONG input, LONG output);
+
   // For tests and persistence: set a count directly.
   void set_counts_for_testing(LONG inputCount, LONG outputCount);
 

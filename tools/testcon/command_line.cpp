@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/text/convert.h"
 #include "platform/text/excerpt.h"
 
 namespace testcon {
@@ -395,6 +396,30 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
       *error = "usage: mode run|design";
       return false;
     }
+    return true;
+  }
+  if (ieq(verb, "save") || ieq(verb, "load")) {
+    const bool save = ieq(verb, "save");
+    if (!need(2, 2, save ? "save FILE" : "load FILE")) return false;
+    out->kind = save ? command_kind::save : command_kind::load;
+    // A path is a bare word, or a quoted string when it holds spaces.
+    arg_value file;
+    if (tokens[1].front() == '"') {
+      if (!parse_argument(tokens[1], &file, error)) return false;
+    } else {
+      file = win::Utf8ToUtf16(tokens[1]);
+    }
+    if (!std::holds_alternative<std::u16string>(file) || std::get<std::u16string>(file).empty()) {
+      *error = std::string(save ? "save" : "load") + " needs a file name";
+      return false;
+    }
+    out->args.push_back(std::move(file));
+    return true;
+  }
+  if (ieq(verb, "dirty") || ieq(verb, "pages")) {
+    const bool dirty = ieq(verb, "dirty");
+    if (!need(1, 1, dirty ? "dirty" : "pages")) return false;
+    out->kind = dirty ? command_kind::dirty : command_kind::pages;
     return true;
   }
   if (ieq(verb, "quit")) {

@@ -26,7 +26,20 @@ struct arg_bytes {
 using arg_value =
     std::variant<std::int32_t, double, bool, std::u16string, arg_bytes, arg_nothing, arg_omitted>;
 
-enum class command_kind { none, get, put, call, invoke, pump, mode, quit };
+enum class command_kind {
+  none,
+  get,
+  put,
+  call,
+  invoke,
+  pump,
+  mode,
+  quit,
+  save,
+  load,
+  dirty,
+  pages
+};
 enum class invoke_action { get, put, call };
 
 struct command {
@@ -34,7 +47,7 @@ struct command {
   std::string name;                        // get / put / call
   std::int32_t dispid = 0;                 // invoke
   invoke_action action = invoke_action::call;
-  std::vector<arg_value> args;    // put: exactly one
+  std::vector<arg_value> args;    // put: exactly one; save / load: the file, a string
   std::int32_t milliseconds = 0;  // pump
   bool run_mode = true;           // mode
 };

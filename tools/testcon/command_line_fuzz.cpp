@@ -140,6 +140,13 @@ std::string Write(const command& c, std::string_view line) {
       return c.run_mode ? "mode run" : "mode design";
     case command_kind::quit:
       return "quit";
+    case command_kind::save:
+    case command_kind::load:
+      return (c.kind == command_kind::save ? "save " : "load ") + Write(c.args.at(0), line);
+    case command_kind::dirty:
+      return "dirty";
+    case command_kind::pages:
+      return "pages";
   }
   Fail(line, "a command of no known kind");
 }

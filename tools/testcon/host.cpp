@@ -7,7 +7,10 @@
 #include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "platform/com/errorinfo.h"
+#include "platform/com/ole.h"
+#include "platform/com/stream.h"
 #include "platform/host/value_format.h"
+#include "platform/profile/whole_file.h"
 #include "platform/text/convert.h"
 #include "platform/text/excerpt.h"
 
@@ -174,6 +177,22 @@ void host::run(const command& c) {
     fail(E_UNEXPECTED, std::string("no control"));
     return;
   }
+  switch (c.kind) {
+    case command_kind::save:
+      save(Utf16ToUtf8(std::get<std::u16string>(c.args.at(0))));
+      return;
+    case command_kind::load:
+      load(Utf16ToUtf8(std::get<std::u16string>(c.args.at(0))));
+      return;
+    case command_kind::dirty:
+      dirty();
+      return;
+    case command_kind::pages:
+      pages();
+      return;
+    default:
+      break;
+  }
   if (c.kind == command_kind::invoke) {
     WORD flags = c.action == invoke_action::get   ? DISPATCH_PROPERTYGET
                  : c.action == invoke_action::put ? DISPATCH_PROPERTYPUT
@@ -191,6 +210,58 @@ void host::run(const command& c) {
                : c.kind == command_kind::put ? DISPATCH_PROPERTYPUT
                                              : DISPATCH_METHOD;
   invoke(dispid, flags, c.args);
+}
+
+// The control's settings go to memory first and then replace the file in one step, so a failed
+// save never leaves a half-written file behind.
+void host::save(const std::string& path) {
+  ComPtr<IPersistStreamInit> persist;
+  HRESULT hr = control_->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid());
+  if (FAILED(hr)) return fail(hr, std::string("the control cannot save its settings"));
+  ComPtr<IStream> stream;
+  hr = CreateStreamOnMemory(nullptr, 0, stream.Receive());
+  if (SUCCEEDED(hr)) hr = persist->Save(stream.get(), TRUE);
+  std::vector<BYTE> bytes;
+  if (SUCCEEDED(hr)) hr = ReadStreamBytes(stream.get(), &bytes);
+  if (FAILED(hr)) return fail(hr, std::string("saving the settings failed"));
+  const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!profile_detail::ReplaceWholeFile(path, contents))
+    return fail(STG_E_WRITEFAULT, "cannot write '" + Excerpt(path) + "'");
+  out_("=> " + std::to_string(bytes.size()) + " bytes");
+}
+
+void host::load(const std::string& path) {
+  ComPtr<IPersistStreamInit> persist;
+  HRESULT hr = control_->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid());
+  if (FAILED(hr)) return fail(hr, std::string("the control cannot load settings"));
+  ComPtr<IStream> stream;
+  hr = SHCreateStreamOnFileA(path.c_str(), STGM_READ, stream.Receive());
+  if (FAILED(hr)) return fail(hr, "cannot read '" + Excerpt(path) + "'");
+  hr = persist->Load(stream.get());
+  if (FAILED(hr)) return fail(hr, "'" + Excerpt(path) + "' holds no settings the control can load");
+  out_("=> ok");
+}
+
+void host::dirty() {
+  ComPtr<IPersistStreamInit> persist;
+  HRESULT hr = control_->QueryInterface(IID_IPersistStreamInit, persist.ReceiveVoid());
+  if (FAILED(hr)) return fail(hr, std::string("the control keeps no settings"));
+  hr = persist->IsDirty();
+  if (FAILED(hr)) return fail(hr, std::u16string_view());
+  out_(hr == S_OK ? "=> true" : "=> false");
+}
+
+void host::pages() {
+  ComPtr<ISpecifyPropertyPages> pages;
+  HRESULT hr = control_->QueryInterface(IID_ISpecifyPropertyPages, pages.ReceiveVoid());
+  if (FAILED(hr)) return fail(hr, std::string("the control has no property pages"));
+  CAUUID list{};
+  hr = pages->GetPages(&list);
+  if (FAILED(hr)) return fail(hr, std::u16string_view());
+  std::string line = "=>";
+  for (ULONG i = 0; i < list.cElems; ++i) line += (i ? ", " : " ") + FormatGuid(list.pElems[i]);
+  CoTaskMemFree(list.pElems);
+  out_(line);
 }
 
 void host::invoke(DISPID dispid, WORD flags, const std::vector<arg_value>& args) {

@@ -36,6 +36,12 @@ class host {
 
  private:
   void run(const command& c);
+  // The control's settings to and from a file (its IPersistStreamInit), its dirty flag and its
+  // property pages, each with one result line.
+  void save(const std::string& path);
+  void load(const std::string& path);
+  void dirty();
+  void pages();
   void invoke(win::DISPID dispid, win::WORD flags, const std::vector<arg_value>& args);
   void fail(win::HRESULT hr, std::u16string_view description);
   void fail(win::HRESULT hr, const std::string& description);

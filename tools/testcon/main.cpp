@@ -3,7 +3,8 @@
 //   ravlin-testcon [--library PATH] [--script FILE]
 //
 // Commands: get NAME | put NAME VALUE | call NAME [ARG ...] | invoke DISPID get|put|call [ARG ...]
-// | pump MS | mode run|design | quit. Values: 12, 0x1F, -3, 1.5, true, false, "text" (escapes
+// | pump MS | mode run|design | save FILE | load FILE | dirty | pages | quit. Values: 12, 0x1F,
+// -3, 1.5, true, false, "text" (escapes
 // \\ \" \r \n \t \xHH), bytes:3132 (bytes: alone is empty), nothing, and - for an omitted
 // optional argument. Out-parameters take a placeholder value (or - to leave them out).
 #include <poll.h>
@@ -31,6 +32,9 @@ void help() {
       "Hosts one Port control (run mode) and reads commands, one per line:\n"
       "  get NAME | put NAME VALUE | call NAME [ARG ...]\n"
       "  invoke DISPID get|put|call [ARG ...] | pump MS | mode run|design | quit\n"
+      "  save FILE | load FILE   the control's settings to / from a file\n"
+      "  dirty                   whether settings changed since the last save or load\n"
+      "  pages                   the CLSIDs of the control's property pages, in order\n"
       "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
       "        bytes:3132 (bytes: is empty) nothing, and - to omit an optional argument.\n"
       "Out-parameters take a placeholder value, or - to leave them out.\n"

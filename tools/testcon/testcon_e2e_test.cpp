@@ -252,3 +252,36 @@ TEST(TestconEndToEnd, ANamedLibraryAndAScriptFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TestconEndToEnd, SettingsSavedToAFileLoadIntoAnotherControl) {
+  char folder[] = "/tmp/ravlin-testcon-save-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string file = std::string(folder) + "/port settings.bin";
+  {
+    Testcon t;
+    t.Send("dirty\nput BaudRate 4800\ndirty\nsave \"" + file + "\"\ndirty\nquit\n");
+    EXPECT_EQ(t.Results(6), (std::vector<std::string>{"=> false", "changed 81", "=> ok", "=> true",
+                                                      "=> 110 bytes", "=> false", "=> ok"}));
+  }
+  {
+    Testcon t;
+    t.Send("pages\nload \"" + file + "\"\nget BaudRate\ndirty\nload " + folder +
+           "/missing.bin\nload /dev/null\nquit\n");
+    std::vector<std::string> r = t.Results(7);
+    ASSERT_EQ(r.size(), 7u);
+    EXPECT_EQ(r[0],
+              "=> {7C2A9E21-4F3B-4D8A-9E61-2B7D45C0A311}, {7C2A9E22-4F3B-4D8A-9E61-2B7D45C0A311}, "
+              "{7C2A9E24-4F3B-4D8A-9E61-2B7D45C0A311}");
+    EXPECT_EQ(r[1], "=> ok");
+    EXPECT_EQ(r[2], "=> 4800");
+    EXPECT_EQ(r[3], "=> false");
+    EXPECT_EQ(r[4].rfind("!! 0x80030002 cannot read '", 0), 0u) << r[4];
+    EXPECT_EQ(r[5], "!! 0x80004005 '/dev/null' holds no settings the control can load");
+  }
+  unlink(file.c_str());
+  rmdir(folder);
+}
+
+}  // namespace
