@@ -1,5 +1,7 @@
 // The library's module state: the lock count that DllCanUnloadNow reports (live objects plus
-// server locks), and the four exports of the in-process server.
+// server locks), the object map (Port and its property pages, each with its registry script and
+// a class object made on first request and cached), and the four exports of the in-process
+// server.
 #pragma once
 
 #include "platform/com/base.h"
@@ -15,6 +17,6 @@ win::LONG ModuleLockCount();
 extern "C" {
 win::HRESULT DllGetClassObject(win::REFCLSID clsid, win::REFIID riid, void** object);
 win::HRESULT DllCanUnloadNow();
-win::HRESULT DllRegisterServer();    // E_NOTIMPL until the registry scripts exist
-win::HRESULT DllUnregisterServer();  // E_NOTIMPL until the registry scripts exist
+win::HRESULT DllRegisterServer();
+win::HRESULT DllUnregisterServer();
 }
