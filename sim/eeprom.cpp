@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/fileio/whole_file.h"
 #include "platform/text/excerpt.h"
 
 namespace tavosim {
@@ -157,28 +158,17 @@ std::string FileTypeProblem(unsigned mode) {
   return std::string("not a regular file (") + kind + ")";
 }
 
+// The image is replaced whole: a symbolic link keeps pointing at the file, the file keeps its
+// mode, and a read-only image is refused rather than made writable.
 bool Eeprom::Save(const std::string& path, std::string* error) const {
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc);
-    char buf[8];
-    for (int i = 0; i < kWords; ++i) {
-      std::snprintf(buf, sizeof buf, "%04X", words_[i]);
-      out << buf << ((i % 8 == 7) ? '\n' : ' ');
-    }
-    out.flush();
-    if (!out) {
-      *error = tmp + ": cannot write";
-      std::remove(tmp.c_str());
-      return false;
-    }
+  std::string text;
+  char buf[8];
+  for (int i = 0; i < kWords; ++i) {
+    std::snprintf(buf, sizeof buf, "%04X", words_[i]);
+    text += buf;
+    text += (i % 8 == 7) ? '\n' : ' ';
   }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    *error = path + ": " + std::strerror(errno);
-    std::remove(tmp.c_str());
-    return false;
-  }
-  return true;
+  return fileio::ReplaceWholeFile(path, text, error);
 }
 
 }  // namespace tavosim

@@ -130,6 +130,34 @@ TEST_F(TavosimEepromFileTest, SaveLoadRoundTripAndMissingFile) {
   EXPECT_FALSE(std::filesystem::exists(path_ + ".tmp"));
 }
 
+TEST_F(TavosimEepromFileTest, SavingKeepsALinkAndTheModeAndRefusesAReadOnlyImage) {
+  namespace fs = std::filesystem;
+  const std::string real = path_ + ".real", link = path_;
+  Eeprom e;
+  std::string error;
+  ASSERT_TRUE(e.Save(real, &error)) << error;
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(real, link);
+  e.SetWord(0x10, 0x1234);
+  ASSERT_TRUE(e.Save(link, &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  Eeprom back;
+  bool existed = false;
+  ASSERT_TRUE(back.Load(link, &existed, &error)) << error;
+  EXPECT_EQ(back.Word(0x10), 0x1234);
+
+  fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  e.SetWord(0x10, 0x5678);
+  EXPECT_FALSE(e.Save(link, &error));
+  EXPECT_EQ(error, link + ": is read-only");
+  ASSERT_TRUE(back.Load(real, &existed, &error)) << error;
+  EXPECT_EQ(back.Word(0x10), 0x1234) << "the image on disk is unchanged";
+  fs::permissions(real, fs::perms::owner_all);
+  fs::remove(real);
+}
+
 TEST_F(TavosimEepromFileTest, DamagedFileIsRefusedAndLeavesTheImage) {
   std::ofstream(path_) << "0000 FFFF 12G4\n";
   Eeprom e;

@@ -15,6 +15,7 @@
 #include <unordered_map>
 
 #include "platform/comm/kernel.h"
+#include "platform/fileio/whole_file.h"
 
 namespace win::registry {
 namespace {
@@ -436,18 +437,6 @@ const std::shared_ptr<const RegistryTree>& EmptyTree() {
   return *empty;
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
 bool MakeFolders(const std::string& filePath) {
   size_t slash = filePath.rfind('/');
   if (slash == std::string::npos || slash == 0) return true;
@@ -489,36 +478,6 @@ class FileLock {
  private:
   int fd_ = -1;
 };
-
-// The file a write must replace: the final target of a symbolic link, else the path itself.
-std::string ResolveTarget(const std::string& path) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
-  }
-  return path;
-}
-
-// Writes a temporary file beside path and renames it over path; the caller holds the exclusive
-// lock, so one temporary name serves. An existing file keeps its permission bits.
-bool WriteFileAtomically(const std::string& path, std::string_view contents) {
-  struct stat st;
-  const bool exists = ::stat(path.c_str(), &st) == 0;
-  const std::string temporary = path + ".tmp";
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, contents);
-  if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
-}
 
 }  // namespace
 
@@ -663,7 +622,7 @@ std::string RegistryFile::DefaultPath() {
 
 LONG RegistryFile::Read(std::shared_ptr<const RegistryTree>* tree) const {
   *tree = EmptyTree();
-  const std::string target = ResolveTarget(path_);
+  const std::string target = fileio::ResolveLinks(path_);
   // No lock file yet means no writer has run; a rename-replaced file is whole anyway.
   FileLock lock(target, /*exclusive=*/false, /*create=*/false);
   int fd = -1;
@@ -707,7 +666,7 @@ unsigned long RegistryFile::ParseCount() {
 }
 
 LONG RegistryFile::Update(const Change& change) const {
-  const std::string target = ResolveTarget(path_);
+  const std::string target = fileio::ResolveLinks(path_);
   FileLock lock(target, /*exclusive=*/true, /*create=*/true);
   if (!lock.held()) return ERROR_ACCESS_DENIED;
   RegistryTree tree;
@@ -725,8 +684,8 @@ LONG RegistryFile::Update(const Change& change) const {
   if (result != ERROR_SUCCESS || !changed) return result;
 
   // The unreadable tail of a damaged store would be lost by the rewrite: keep the old file aside.
-  if (damaged && !WriteFileAtomically(target + ".damaged", text)) return ERROR_ACCESS_DENIED;
-  if (!WriteFileAtomically(target, SerializeRegFile(tree))) return ERROR_ACCESS_DENIED;
+  if (damaged && !fileio::ReplaceWholeFile(target + ".damaged", text)) return ERROR_ACCESS_DENIED;
+  if (!fileio::ReplaceWholeFile(target, SerializeRegFile(tree))) return ERROR_ACCESS_DENIED;
   return ERROR_SUCCESS;
 }
 

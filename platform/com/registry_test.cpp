@@ -232,6 +232,28 @@ TEST_F(RegistryTest, WritesThroughASymbolicLink) {
   EXPECT_NE(text.find("[HKEY_CLASSES_ROOT\\New]"), std::string::npos);
 }
 
+TEST_F(RegistryTest, AWriteKeepsTheStoreModeAndAReadOnlyStoreIsLeftAlone) {
+  fs::create_directories(file_.parent_path());
+  WriteText(file_, "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Old]\n");
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(fs::status(file_).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(ReadText(file_).find("[HKEY_CLASSES_ROOT\\New]"), std::string::npos);
+
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::string before = ReadText(file_);
+  EXPECT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Refused", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadText(file_), before);
+  fs::permissions(file_, fs::perms::owner_all);
+}
+
 TEST(RegistryFileParse, MutatedFilesNeverCrashTheReader) {
   registry::RegistryTree source;
   auto* k =

@@ -1,5 +1,6 @@
 // Memory and file streams, and the flat file-backed storage.
 #include "platform/com/stream.h"
+#include "platform/fileio/whole_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -444,27 +445,15 @@ class FlatStorage final : public Unknown<IStorage> {
       PutU64(out, data->size());
       out.insert(out.end(), data->begin(), data->end());
     }
-    // Written beside the target and renamed over it, so a failed write never leaves a torn file.
-    std::string temp = path_ + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return FromErrno(errno);
-    std::size_t done = 0;
-    while (done < out.size()) {
-      ssize_t n = ::write(fd, out.data() + done, out.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        HRESULT hr = n < 0 && errno == ENOSPC ? STG_E_MEDIUMFULL : STG_E_WRITEFAULT;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return hr;
-      }
-      done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 || ::rename(temp.c_str(), path_.c_str()) != 0) {
-      HRESULT hr = FromErrno(errno);
-      ::unlink(temp.c_str());
-      return hr == E_FAIL ? STG_E_WRITEFAULT : hr;
-    }
+    // Replaced whole (a unique temporary beside it, flushed, renamed), so a failed write never
+    // leaves a torn file and two storages committing the same file never mix their bytes.
+    int err = 0;
+    if (!fileio::ReplaceWholeFile(
+            path_, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()), nullptr,
+            &err))
+      return err == ENOSPC || err == EDQUOT                  ? STG_E_MEDIUMFULL
+             : err == EACCES || err == EPERM || err == EROFS ? STG_E_ACCESSDENIED
+                                                             : STG_E_WRITEFAULT;
     return S_OK;
   }
   HRESULT Revert() override { return S_OK; }  // direct mode: nothing pending

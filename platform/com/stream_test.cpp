@@ -2,9 +2,11 @@
 #include "platform/com/stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -156,6 +158,48 @@ TEST(StorageTest, ContentsStreamRoundTripsThroughAFile) {
   EXPECT_EQ(read->CreateStream(u"New", STGM_READWRITE, 0, 0, absent.Receive()), STG_E_ACCESSDENIED);
   read.Reset();
   std::remove(path.c_str());
+}
+
+TEST(StorageTest, CommitReplacesTheFileWholeThroughALinkKeepingItsMode) {
+  const std::string real = TempPath("real.stg"), link = TempPath("link.stg");
+  std::remove(link.c_str());
+  std::ofstream(link + ".tmp") << "not ours";  // a fixed temporary name would clobber this
+  auto commit = [](const std::string& path, DWORD mode) {
+    ComPtr<IStorage> stg;
+    HRESULT hr = StgCreateDocfile(path.c_str(), mode, 0, stg.Receive());
+    if (FAILED(hr)) return hr;
+    ComPtr<IStream> contents;
+    stg->CreateStream(u"Contents", STGM_READWRITE, 0, 0, contents.Receive());
+    contents->Write("abc", 3, nullptr);
+    return stg->Commit(STGC_DEFAULT);
+  };
+  ASSERT_EQ(commit(real, STGM_READWRITE | STGM_CREATE), S_OK);
+  ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  ASSERT_EQ(commit(link, STGM_READWRITE | STGM_CREATE), S_OK);
+  struct stat st;
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link stays a link";
+  ASSERT_EQ(::stat(real.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  std::ifstream tmp(link + ".tmp");
+  std::string left;
+  std::getline(tmp, left);
+  EXPECT_EQ(left, "not ours");
+
+  // A read-only file is not replaced, and keeps what it held.
+  ASSERT_EQ(::chmod(real.c_str(), 0444), 0);
+  const auto before = std::filesystem::file_size(real);
+  ComPtr<IStorage> stg;
+  ASSERT_EQ(StgOpenStorage(real.c_str(), nullptr, STGM_READWRITE, nullptr, 0, stg.Receive()), S_OK);
+  ASSERT_EQ(stg->DestroyElement(u"Contents"), S_OK);
+  EXPECT_EQ(stg->Commit(STGC_DEFAULT), STG_E_ACCESSDENIED);
+  stg.Reset();
+  EXPECT_EQ(std::filesystem::file_size(real), before);
+  std::remove(link.c_str());
+  std::remove((link + ".tmp").c_str());
+  ::chmod(real.c_str(), 0600);
+  std::remove(real.c_str());
 }
 
 TEST(StorageTest, ChangesAreWrittenOnReleaseAndDamagedFilesAreRefused) {

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fileio/whole_file.h"
 #include "platform/profile/ini_document.h"
-#include "platform/profile/whole_file.h"
 #include "platform/text/codepage.h"
 
 namespace win {
@@ -25,7 +25,7 @@ std::mutex& ProfileLock() {
 
 IniDocument Load(const char* fileName) {
   std::string text;
-  if (ReadWholeFile(fileName, text) != ReadOutcome::kRead) text.clear();
+  if (fileio::ReadWholeFile(fileName, text) != fileio::read_outcome::read) text.clear();
   return IniDocument(std::move(text));
 }
 
@@ -127,8 +127,8 @@ BOOL WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LP
 
   std::lock_guard lock(ProfileLock());
   std::string text;
-  ReadOutcome outcome = ReadWholeFile(fileName, text);
-  if (outcome == ReadOutcome::kFailed) return FALSE;
+  fileio::read_outcome outcome = fileio::ReadWholeFile(fileName, text);
+  if (outcome == fileio::read_outcome::failed) return FALSE;
   IniDocument document(std::move(text));
   const std::string before = document.text();
 
@@ -145,10 +145,11 @@ BOOL WritePrivateProfileStringA(LPCSTR appName, LPCSTR keyName, LPCSTR value, LP
   if (document.text() == before) {
     // Nothing to write. Storing a value a read-only file already holds still fails, as on the
     // platform; deleting what is not there succeeds.
-    if (keyName != nullptr && value != nullptr) return IsWritableFile(fileName) ? TRUE : FALSE;
+    if (keyName != nullptr && value != nullptr)
+      return fileio::IsWritableFile(fileName) ? TRUE : FALSE;
     return TRUE;
   }
-  return ReplaceWholeFile(fileName, document.text()) ? TRUE : FALSE;
+  return fileio::ReplaceWholeFile(fileName, document.text()) ? TRUE : FALSE;
 }
 
 }  // namespace win

@@ -9,8 +9,8 @@
 #include "platform/com/errorinfo.h"
 #include "platform/com/ole.h"
 #include "platform/com/stream.h"
+#include "platform/fileio/whole_file.h"
 #include "platform/host/value_format.h"
-#include "platform/profile/whole_file.h"
 #include "platform/text/convert.h"
 #include "platform/text/excerpt.h"
 
@@ -225,8 +225,8 @@ void host::save(const std::string& path) {
   if (SUCCEEDED(hr)) hr = ReadStreamBytes(stream.get(), &bytes);
   if (FAILED(hr)) return fail(hr, std::string("saving the settings failed"));
   const std::string_view contents(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (!profile_detail::ReplaceWholeFile(path, contents))
-    return fail(STG_E_WRITEFAULT, "cannot write '" + Excerpt(path) + "'");
+  std::string why;
+  if (!fileio::ReplaceWholeFile(path, contents, &why)) return fail(STG_E_WRITEFAULT, Excerpt(why));
   out_("=> " + std::to_string(bytes.size()) + " bytes");
 }
 
