@@ -49,7 +49,7 @@
 #include "platform/com/apartment.h"
 #include "platform/com/client_site.h"
 #include "platform/com/errorinfo.h"
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/comm/memory_device.h"
 #include "platform/host/connection.h"
 #include "platform/host/event_sink.h"

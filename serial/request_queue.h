@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/wintypes.h"
 
 namespace serial {

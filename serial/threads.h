@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "platform/com/apartment.h"
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace serial {
 

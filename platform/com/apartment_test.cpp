@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace win {
 namespace {

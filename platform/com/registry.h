@@ -13,11 +13,11 @@
 //
 // Offers: HKEY, HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, REG_SZ, REG_DWORD; RegCreateKeyExA,
 // RegOpenKeyExA, RegCloseKey, RegQueryValueExA, RegSetValueExA, RegDeleteValueA, RegDeleteKeyA,
-// RegDeleteTreeA (error codes as in kernel.h: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND,
+// RegDeleteTreeA (error codes of platform/winerror.h: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND,
 // ERROR_MORE_DATA, ...).
 #pragma once
 
-#include "platform/comm/kernel.h"  // the Win32 error codes the functions return
+#include "platform/winerror.h"
 #include "platform/wintypes.h"
 
 namespace win {

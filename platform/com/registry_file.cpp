@@ -14,7 +14,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/comm/kernel.h"
+#include "platform/winerror.h"
 #include "platform/fileio/whole_file.h"
 
 namespace win::registry {

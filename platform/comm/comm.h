@@ -23,7 +23,7 @@
 
 #include <cstddef>
 
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/wintypes.h"
 
 namespace win {

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "platform/comm/comm.h"
-#include "platform/comm/kernel_object.h"
+#include "platform/kernel/kernel_object.h"
 #include "platform/comm/line.h"
 
 namespace win::detail {

@@ -1,4 +1,4 @@
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

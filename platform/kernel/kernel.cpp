@@ -1,5 +1,5 @@
 // Handles, events, waits, last error and time (kernel.h) on eventfd, poll and CLOCK_MONOTONIC.
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/comm/kernel_object.h"
+#include "platform/kernel/kernel_object.h"
 
 namespace win {
 namespace detail {
