@@ -220,6 +220,10 @@ class CPort19 final
   HRESULT _SaneContainer(VARIANT_BOOL* result);
   HRESULT _SetComponent(BSTR s);
   HRESULT _TapiCtl(VARIANT_BOOL* result);
+  // gizmo: the handle of a list registered with RegisterStringList (string_list_handles.h),
+  // filled with an empty entry and then the names of the form's modem controls in the form's
+  // order. No container to enumerate: E_FAIL; a handle nobody registered: E_INVALIDARG; the list
+  // is untouched either way.
   HRESULT _TapiCtls(win::UINT gizmo);
   // The firing members (what the engine's reports arrive as). Byte arrays are by reference:
   // a sink that replaces the array changes it for the sinks after it.

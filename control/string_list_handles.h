@@ -6,7 +6,8 @@
 // property page's combo box, a test) registers a sink here and hands out the handle it gets.
 // The table is process-wide and guarded by a lock; a sink is called on the thread that asks for
 // the list to be filled, outside the lock, and stays alive for that call even when it is
-// unregistered meanwhile. Handles are never 0, and a handle comes back only after the
+// unregistered meanwhile. Entries are UTF-16 text. _TapiCtls answers a handle that is not
+// registered with E_INVALIDARG. Handles are never 0, and a handle comes back only after the
 // 32-bit counter has wrapped around (and never while it is still registered).
 //
 // Offers: string_list_sink, RegisterStringList, UnregisterStringList, StringListFor,
