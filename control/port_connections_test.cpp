@@ -474,7 +474,7 @@ TEST_F(PortConnections, ACountingOccupierHearsEveryOpenAndCloseAndATerminalEvery
   EXPECT_EQ(t1->calls().size(), 3u);
 }
 
-TEST_F(PortConnections, AnOccupierWithoutCountingStopsTheCountsOneWithCountingGetsUberAutoInput) {
+TEST_F(PortConnections, AnOccupierWithoutCountingStopsTheCountsOfAutomaticInput) {
   auto t1 = Place(sibling_kind::occupier, u"T1");
   ASSERT_EQ(rig.Put(DISPID_Port_InputThreshold, Variant::I4(1)), S_OK);
   ASSERT_EQ(rig.Put(DISPID_Port__TermOrFile, Dispatch(t1.get())), S_OK);
@@ -489,17 +489,21 @@ TEST_F(PortConnections, AnOccupierWithoutCountingStopsTheCountsOneWithCountingGe
   EXPECT_EQ(rig.Show(DISPID_Port_InputByteCount), "0");
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"event AutoInput(bytes:616263, 3)",
                                                   "event AutoInput(bytes:64, 1)"}));
+}
 
-  // A counting occupier: the data goes to _UberAutoInput and is counted.
-  auto t2 = Place(sibling_kind::counting_occupier, u"T2");
-  ASSERT_EQ(rig.Put(DISPID_Port__TermOrFile, Dispatch(t2.get())), S_OK);
+TEST_F(PortConnections, AnOccupierThatCountsGetsUberAutoInputAndTheCountsGoOn) {
+  auto t1 = Place(sibling_kind::counting_occupier, u"T1");
+  ASSERT_EQ(rig.Put(DISPID_Port_InputThreshold, Variant::I4(1)), S_OK);
+  ASSERT_EQ(rig.Put(DISPID_Port__TermOrFile, Dispatch(t1.get())), S_OK);
   EXPECT_FALSE(rig.impl->CountingSuppressed());
+  ASSERT_TRUE(rig.Open(0));  // automatic input
   rig.Take();
   rig.device->Feed("ef");
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Show(DISPID_Port_InputByteCount) == "2"; }));
+  // The threshold events come after the count: once both are in, this delivery is over.
   ASSERT_TRUE(rig.PumpUntil([&] {
     return std::count(rig.lines.begin(), rig.lines.end(), "event CommIOState(512)") == 2;
   }));
+  EXPECT_EQ(rig.Show(DISPID_Port_InputByteCount), "2");
   EXPECT_EQ(rig.Take(),
             (std::vector<std::string>{"event _UberAutoInput(bytes:6566, 2)",
                                       "event CommIOState(512)", "event CommIOState(512)"}));
@@ -507,8 +511,10 @@ TEST_F(PortConnections, AnOccupierWithoutCountingStopsTheCountsOneWithCountingGe
   // Free again: AutoInput, counted.
   ASSERT_EQ(rig.Put(DISPID_Port__TermOrFile, Variant::Dispatch(nullptr)), S_OK);
   rig.device->Feed("g");
-  ASSERT_TRUE(rig.PumpUntil([&] { return rig.Show(DISPID_Port_InputByteCount) == "3"; }));
-  EXPECT_TRUE(HasLine("event AutoInput(bytes:67, 1)"));
+  ASSERT_TRUE(rig.PumpUntil([&] { return HasLine("event CommIOState(512)"); }));
+  EXPECT_EQ(rig.Show(DISPID_Port_InputByteCount), "3");
+  EXPECT_EQ(rig.Take(),
+            (std::vector<std::string>{"event AutoInput(bytes:67, 1)", "event CommIOState(512)"}));
 }
 
 TEST_F(PortConnections, BlockingReadsCountOnlyForAnOccupierThatCounts) {
