@@ -49,10 +49,10 @@
 #include "platform/com/apartment.h"
 #include "platform/com/client_site.h"
 #include "platform/com/errorinfo.h"
-#include "platform/kernel/kernel.h"
 #include "platform/comm/memory_device.h"
 #include "platform/host/connection.h"
 #include "platform/host/event_sink.h"
+#include "platform/kernel/kernel.h"
 #include "platform/text/codepage.h"
 
 namespace {

@@ -179,6 +179,7 @@ HRESULT CPort19::SetClientSite(IOleClientSite* pClientSite) {
   // (its second site call) also stops the workers.
   if (engine_->opened()) engine_->close(ModemLinked());
   if (++siteSets_ >= 2) engine_->teardown_workers();
+  if (!pClientSite) ReleaseSiblings();
   site_ = ComPtr<IOleClientSite>(pClientSite);
   return S_OK;
 }
@@ -382,10 +383,10 @@ bool CPort19::IsOccupied() {
   return !portFree_.load();
 }
 
-// No occupier can count yet (the occupier counting interface comes with the control
-// connections), so an occupied port suppresses counting.
+// An occupier that does not count (no counting interface, or one known only from a loaded
+// portFree flag) turns counting off; one that counts keeps it on and gets _UberAutoInput.
 bool CPort19::CountingSuppressed() {
-  return !portFree_.load();
+  return !portFree_.load() && !occupierCounts_.load();
 }
 
 }  // namespace ravlin

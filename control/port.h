@@ -14,6 +14,12 @@
 // sinks through its _IPort18Events connection point (arguments reversed, byte arrays by
 // reference, sinks in advise order, a failing sink not stopping the others).
 //
+// Sibling controls on the same form (port_connections.cpp): a modem control linked through
+// TapiCtl / ConnectTapiCtl hands its open line to the control through _Open, and an occupier set
+// through _TermOrFile takes over the data stream; the interfaces asked of them are in
+// sibling_interfaces.h. While either is attached, the public members refuse what would disturb
+// it and the sibling uses the hidden twins.
+//
 // Offers: CPort19 (create with CPort19::Create), the C++ members of IPort18, the hidden
 // _Fire_* members, reportPortError, and the object's COM identity (IDispatch/IPort18,
 // IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
@@ -210,6 +216,14 @@ class CPort19 final
   HRESULT _Input(BSTR* inputString, LONG numBytes, LONG* result);
   HRESULT _InputB(SAFEARRAY** inputBytes, LONG numBytes, LONG* result);
   HRESULT _Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* result);
+  // _Open as a linked modem control calls it: args.port_number carries its device handle (as the
+  // Handle property gives one) and modemDcb the 28 bytes of its DCB, given in place of BaudRate
+  // as a byte array. While a modem control is linked by pointer the DCB is required, and without
+  // one it is refused: E_INVALIDARG either way (also for a DCB of another size). modemDcb null:
+  // exactly _Open above. The control adopts a duplicate of the handle, so the modem control's
+  // own handle stays open after the close.
+  HRESULT _Open(const serial::rs232x_open_args_t& args, const std::vector<std::uint8_t>* modemDcb,
+                VARIANT_BOOL* result);
   HRESULT _Output(BSTR outputString, LONG* result);
   HRESULT _OutputB(SAFEARRAY** outputBytes, LONG* result);
   HRESULT _SetIOMode(LONG ioMode, VARIANT_BOOL* result);
@@ -227,6 +241,10 @@ class CPort19 final
   HRESULT _SaneContainer(VARIANT_BOOL* result);
   HRESULT _SetComponent(BSTR s);
   HRESULT _TapiCtl(VARIANT_BOOL* result);
+  // gizmo: the handle of a list registered with RegisterStringList (string_list_handles.h),
+  // filled with an empty entry and then the names of the form's modem controls in the form's
+  // order. No container to enumerate: E_FAIL; a handle nobody registered: E_INVALIDARG; the list
+  // is untouched either way.
   HRESULT _TapiCtls(win::UINT gizmo);
   // The firing members (what the engine's reports arrive as). Byte arrays are by reference:
   // a sink that replaces the array changes it for the sinks after it.
@@ -255,6 +273,19 @@ class CPort19 final
   bool CountingSuppressed() override;
   serial::rs232x_counters_t& Counters() override { return counters_; }
 
+  // ---- sibling controls (port_connections.cpp) ----------------------------------------------
+  // TapiCtl's worker: sets (control) or clears (null) the modem link by pointer, without the
+  // design-mode check of the property. S_OK when linked, unlinked or unchanged; message 200 when
+  // the modem control refuses (the link stays as it was, or is gone when the old modem agreed to
+  // unlink and the new one then refused); E_INVALIDARG for a control without the modem interface
+  // or without a name on the form. A change notifies 134 and marks the control dirty.
+  virtual HRESULT SetModemLink(IDispatch* control);
+  // A modem link known by name only (persistence restores it without a pointer): the refusals
+  // of a linked modem hold, and the first TapiCtl get looks the name up on the form. An empty
+  // name forgets it. A link held by pointer is replaced by the name alone (no attach call).
+  void RestoreModemName(std::u16string name);
+  const std::u16string& ModemName() const { return modemName_; }
+
   // ---- state for hosts and tests -----------------------------------------------------------
   bool Dirty() const { return dirty_; }
   void ClearDirty() { dirty_ = false; }
@@ -278,6 +309,24 @@ class CPort19 final
   bool Occupied() const { return !portFree_.load(); }
   bool ModemLinked() const { return !modemName_.empty(); }
 
+  // The modem link (port_connections.cpp). Link: the control must offer the modem interface
+  // (not_modem) and have a name on the form (no_name); the one already linked is success;
+  // otherwise the current one is unlinked and the new one attached (refused when either modem
+  // control says no). Unlink: attach(null) on the linked control (refused leaves the link), then
+  // both pointer and name are forgotten; a name without a pointer is simply forgotten.
+  enum class link_result { done, not_modem, no_name, refused };
+  link_result Link(IDispatch* control);
+  link_result Unlink();
+  bool IsLinkedModem(IDispatch* control) const;
+  // The sibling with this extender name on the control's form, or null.
+  win::ComPtr<IDispatch> FindSibling(std::u16string_view name);
+  // The occupier's hooks around open and close (nothing when free or not supported).
+  void TellOccupierOpened();
+  void TellOccupierClosed();
+  // The control's site is going away: the links to its siblings are let go (each holds a
+  // reference to the control, so neither side would ever be freed otherwise).
+  void ReleaseSiblings();
+
   serial::rs232x_counters_t counters_;
   std::unique_ptr<serial::rs232x_port_t> engine_;
   win::ConnectionPoint events_;
@@ -287,8 +336,11 @@ class CPort19 final
   int freezeCount_ = 0;
   win::ComPtr<IDispatch> occupier_;
   std::atomic<bool> portFree_{true};
+  // The occupier offers the counting interface (asked from worker threads, hence atomic).
+  std::atomic<bool> occupierCounts_{false};
   bool allowConnection_ = true;
-  std::u16string modemName_;  // the modem link's name; empty while no modem control is linked
+  win::ComPtr<IDispatch> modem_;  // the linked modem control; null when linked by name only
+  std::u16string modemName_;      // the modem link's name; empty while no modem control is linked
   bool dirty_ = false;
   // The extent the host is told (HIMETRIC): 28 pixels at 96 per inch, or what a stream held.
   static constexpr LONG kExtentHimetric = (28 * 2540 + 48) / 96;

@@ -59,6 +59,45 @@ serial::rs232x_open_args_t OpenArgs(Call c) {
   return a;
 }
 
+// _Open's BaudRate as it arrives (the table gives it to the handler as any VARIANT): a byte
+// array is the DCB a linked modem control hands over with its line (*dcb set, baud rate -1);
+// anything else is the baud rate, coerced as for every other member.
+HRESULT OpenBaudRateOrLine(const VARIANT& given, LONG* baudRate, std::vector<std::uint8_t>* dcb,
+                           bool* isLine) {
+  *isLine = false;
+  *baudRate = -1;
+  const VARIANT* v = &given;
+  if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
+  if (!v) return DISP_E_TYPEMISMATCH;
+  const VARTYPE base = v->vt & static_cast<VARTYPE>(~VT_BYREF);
+  if (base == (VT_ARRAY | VT_UI1) || base == (VT_ARRAY | VT_I1)) {
+    SAFEARRAY* sa = (v->vt & VT_BYREF) ? (v->pparray ? *v->pparray : nullptr) : v->parray;
+    *isLine = true;
+    dcb->clear();
+    if (!sa) return S_OK;  // no array: no DCB, refused by _Open for its size
+    if (SafeArrayGetDim(sa) != 1) return E_INVALIDARG;
+    LONG lo = 0, hi = -1;
+    if (FAILED(SafeArrayGetLBound(sa, 1, &lo)) || FAILED(SafeArrayGetUBound(sa, 1, &hi)))
+      return E_INVALIDARG;
+    void* data = nullptr;
+    if (hi < lo) return S_OK;
+    if (FAILED(SafeArrayAccessData(sa, &data))) return E_INVALIDARG;
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    dcb->assign(p, p + (static_cast<std::int64_t>(hi) - lo + 1));
+    SafeArrayUnaccessData(sa);
+    return S_OK;
+  }
+  if (v->vt == VT_ERROR && v->scode == DISP_E_PARAMNOTFOUND) return S_OK;  // left out
+  Variant i4;
+  HRESULT hr = VariantChangeType(&i4, v, 0, VT_I4);
+  if (FAILED(hr)) return hr == DISP_E_OVERFLOW ? hr : DISP_E_TYPEMISMATCH;
+  *baudRate = i4.lVal;
+  return S_OK;
+}
+
+// The parameter of _Open that carries a modem control's DCB in place of the baud rate.
+constexpr UINT kOpenLineParam = 1;
+
 // A property put whose value is an automation boolean.
 template <HRESULT (CPort19::*Put)(LONG)>
 MemberHandler BoolPut() {
@@ -179,7 +218,17 @@ MemberHandler HandlerFor(DISPID id, member_kind kind) {
     case DISPID_Port__InputB:
       return H([](Port p, Call c) { return p._InputB(c.ArrayRef(0), c.I4(1), c.ResultI4()); });
     case DISPID_Port__Open:
-      return H([](Port p, Call c) { return p._Open(OpenArgs(c), c.ResultBool()); });
+      return H([](Port p, Call c) {
+        serial::rs232x_open_args_t args = OpenArgs(c);
+        std::vector<std::uint8_t> dcb;
+        bool isLine = false;
+        HRESULT hr = OpenBaudRateOrLine(c.Arg(kOpenLineParam), &args.baud_rate, &dcb, &isLine);
+        if (FAILED(hr)) {
+          *c.ResultBool() = VARIANT_FALSE;
+          return hr;
+        }
+        return p._Open(args, isLine ? &dcb : nullptr, c.ResultBool());
+      });
     case DISPID_Port__Output:
       return H([](Port p, Call c) { return p._Output(c.Str(0), c.ResultI4()); });
     case DISPID_Port__OutputB:
@@ -283,6 +332,9 @@ std::vector<MemberDesc> Describe(std::span<const member_spec> table, bool withHa
       ParamDesc pd;
       pd.name = Keep(p.name);
       pd.vt = withHandlers ? DispatchType(p.type) : p.type;
+      // _Open's BaudRate may carry a modem control's DCB: its handler reads the VARIANT itself.
+      if (withHandlers && m.dispid == DISPID_Port__Open && d.params.size() == kOpenLineParam)
+        pd.vt = VT_VARIANT;
       pd.optional = (p.flags & pf_optional) != 0;
       switch (p.def.kind) {
         case default_value::i4:

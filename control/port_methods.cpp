@@ -8,6 +8,7 @@
 #include "control/port_members.h"
 #include "control/port_messages.h"
 #include "platform/com/errorinfo.h"
+#include "platform/comm/kernel.h"
 
 namespace ravlin {
 
@@ -54,36 +55,12 @@ HRESULT CrcResult(SAFEARRAY** checkBytes, VARIANT* result, bool wide) {
 
 }  // namespace
 
-// ---- members that come with later parts (property pages, about box, modem link) -----------------
+// ---- members that come with later parts (property pages, about box) -----------------------------
 
 HRESULT CPort19::AboutBox() {
   return E_NOTIMPL;
 }
 HRESULT CPort19::Configure(VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::ConnectTapiCtl(IDispatch*, VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::DisconnectTapiCtl(VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::get_TapiCtl(IDispatch**) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::put_TapiCtl(IDispatch*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::_GetComponent(BSTR*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::_SetComponent(BSTR) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::_TapiCtl(VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::_TapiCtls(UINT) {
   return E_NOTIMPL;
 }
 
@@ -109,27 +86,59 @@ HRESULT CPort19::Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* resu
 }
 
 HRESULT CPort19::_Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* result) {
+  return _Open(args, nullptr, result);
+}
+
+HRESULT CPort19::_Open(const serial::rs232x_open_args_t& args,
+                       const std::vector<std::uint8_t>* modemDcb, VARIANT_BOOL* result) {
   if (!result) return E_POINTER;
   *result = VARIANT_FALSE;
   if (engine_->opened()) return reportPortError(msgAlreadyOpen);
+  // A linked modem control hands over the line it dialled: its device handle in place of
+  // PortNumber, its DCB in place of BaudRate. Nobody else may pass a DCB.
+  const bool adopting = static_cast<bool>(modem_);
+  if (adopting != (modemDcb != nullptr)) return E_INVALIDARG;
+  serial::rs232x_open_args_t given = args;
+  DCB dcb{};
+  HANDLE line = INVALID_HANDLE_VALUE;
+  if (adopting) {
+    if (modemDcb->size() != sizeof dcb) return E_INVALIDARG;
+    std::memcpy(&dcb, modemDcb->data(), sizeof dcb);
+    // The control works on a handle of its own: its close then ends only that one, and the
+    // modem control's handle (and the line) stay as they were.
+    HANDLE modemHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(args.port_number));
+    if (!DuplicateHandle(GetCurrentProcess(), modemHandle, GetCurrentProcess(), &line, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+      return reportPortError(msgQueryFailed);
+    given.port_number = -1;  // a handle, not a port number to store
+  }
   // The engine applies the given values through the same setters as the properties; each one
   // that changes something is notified and marks the control dirty.
   const auto before = engine_->config();
   const LONG portBefore = engine_->port_number();
-  int status = engine_->open(args);
+  int status = serial::RS_OK;
+  if (adopting) {
+    status = engine_->open_with_handle(line, dcb, given);
+    // A failed application of the settings ran the close sequence, which closed the handle;
+    // any other failure left it to us.
+    if (!serial::rs_succeeded(status) && status != serial::RS_SET_FAILED) CloseHandle(line);
+  } else {
+    status = engine_->open(given);
+  }
   if (!serial::rs_succeeded(status)) return FromStatus(status);
   const auto& after = engine_->config();
   const bool changed = std::memcmp(&before, &after, sizeof before) != 0;
   if (changed) dirty_ = true;
+  // An adopted line's settings come from the modem control's DCB, as if they had been given.
   struct {
     bool given;
     DISPID dispid;
   } const notified[] = {
-      {args.baud_rate != -1, DISPID_Port_BaudRate},
-      {args.data_bits != -1, DISPID_Port_DataBits},
-      {args.stop_bits != -1.0f, DISPID_Port_StopBits},
-      {args.handshaking != -1, DISPID_Port_Handshaking},
-      {args.parity != -1, DISPID_Port_Parity},
+      {adopting || args.baud_rate != -1, DISPID_Port_BaudRate},
+      {adopting || args.data_bits != -1, DISPID_Port_DataBits},
+      {adopting || args.stop_bits != -1.0f, DISPID_Port_StopBits},
+      {adopting || args.handshaking != -1, DISPID_Port_Handshaking},
+      {adopting || args.parity != -1, DISPID_Port_Parity},
       {args.input_timeout != -1, DISPID_Port_InputTimeout},
       {args.output_timeout != -1, DISPID_Port_OutputTimeout},
       {args.io_mode != -1, DISPID_Port_IOMode},
@@ -138,6 +147,7 @@ HRESULT CPort19::_Open(const serial::rs232x_open_args_t& args, VARIANT_BOOL* res
     if (n.given) fireOnChanged(n.dispid);
   if (engine_->port_number() != portBefore) dirty_ = true;
   *result = VARIANT_TRUE;
+  TellOccupierOpened();
   return S_OK;
 }
 
@@ -158,8 +168,10 @@ HRESULT CPort19::_Close(VARIANT_BOOL* result) {
     return S_OK;
   }
   HRESULT hr = FromStatus(engine_->close(ModemLinked()));
-  if (SUCCEEDED(hr)) *result = VARIANT_TRUE;
-  return hr;
+  if (FAILED(hr)) return hr;
+  *result = VARIANT_TRUE;
+  TellOccupierClosed();
+  return S_OK;
 }
 
 // ---- buffers and cancellation -------------------------------------------------------------------

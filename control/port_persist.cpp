@@ -67,7 +67,8 @@ HRESULT CPort19::Load(IStream* pStm) {
   // them and reports what the device does not take.
   if (read > kFieldPortNumber) engine_->put_port_number(s.portNumber);
   if (read > kFieldConfig) engine_->load_config(s.config);
-  if (read > kFieldModemName) modemName_ = s.modemName;
+  // The same name keeps a live link; another one is a link by name until TapiCtl resolves it.
+  if (read > kFieldModemName && s.modemName != modemName_) RestoreModemName(s.modemName);
   // A live occupier keeps the port occupied whatever the stream says.
   if (read > kFieldPortFree) portFree_ = s.portFree != 0 && !occupier_;
   if (read > kFieldAllowConnection) allowConnection_ = s.allowConnection != 0;

@@ -486,12 +486,6 @@ HRESULT CPort19::get_OccupyingControl(IDispatch** pVal) {
   return S_OK;
 }
 
-HRESULT CPort19::put__TermOrFile(IDispatch* newVal) {
-  occupier_ = ComPtr<IDispatch>(newVal);
-  portFree_.store(newVal == nullptr);
-  return S_OK;
-}
-
 // ---- WaitForData --------------------------------------------------------------------------------
 
 HRESULT CPort19::get_WaitForData(VARIANT* pVal, bool wantArray) {

@@ -283,6 +283,14 @@ bool parse_argument(std::string_view text, arg_value* out, std::string* error) {
     *out = false;
     return true;
   }
+  if (text.front() == '@') {
+    if (text.size() == 1) {
+      *error = "@ needs the name of a control on the form";
+      return false;
+    }
+    *out = arg_object{std::string(text.substr(1))};
+    return true;
+  }
   if (ieq(text, "nothing")) {
     *out = arg_nothing{};
     return true;
@@ -422,6 +430,40 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
     out->kind = dirty ? command_kind::dirty : command_kind::pages;
     return true;
   }
+  if (ieq(verb, "place")) {
+    if (!need(3, 3, "place NAME modem|occupier|counting-occupier|plain")) return false;
+    out->kind = command_kind::place;
+    out->name = tokens[1];
+    for (const char* kind : {"modem", "occupier", "counting-occupier", "plain"}) {
+      if (ieq(tokens[2], kind)) out->sibling_kind = kind;
+    }
+    if (out->sibling_kind.empty()) {
+      *error =
+          quoted(tokens[2]) + " is no sibling kind (modem, occupier, counting-occupier, plain)";
+      return false;
+    }
+    return true;
+  }
+  if (ieq(verb, "unplace")) {
+    if (!need(2, 2, "unplace NAME")) return false;
+    out->kind = command_kind::unplace;
+    out->name = tokens[1];
+    return true;
+  }
+  if (ieq(verb, "tell")) {
+    if (!need(3, SIZE_MAX, "tell NAME ACTION [ARG ...]")) return false;
+    out->kind = command_kind::tell;
+    out->name = tokens[1];
+    for (char ch : tokens[2])
+      out->sibling_action.push_back(
+          static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
+    return parse_args(tokens, 3, &out->args, error);
+  }
+  if (ieq(verb, "help")) {
+    if (!need(1, 1, "help")) return false;
+    out->kind = command_kind::help;
+    return true;
+  }
   if (ieq(verb, "quit")) {
     if (!need(1, 1, "quit")) return false;
     out->kind = command_kind::quit;
@@ -429,6 +471,28 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
   }
   *error = "unknown command " + quoted(verb);
   return false;
+}
+
+std::string_view command_summary() {
+  return "Commands, one per line (# starts a comment):\n"
+         "  get NAME | put NAME VALUE | call NAME [ARG ...]   a member of the Port control\n"
+         "  invoke DISPID get|put|call [ARG ...]              a member by DISPID\n"
+         "  pump MS                                           serve events for MS ms\n"
+         "  mode run|design                                   the form's UserMode\n"
+         "  place NAME modem|occupier|counting-occupier|plain a sibling control on the form\n"
+         "  unplace NAME                                      takes a sibling off the form\n"
+         "  tell NAME refuse|agree|dial DEVICE|close|send TEXT|hangup\n"
+         "                                                    a modem sibling acts\n"
+         "  save FILE | load FILE                             the settings to / from a file\n"
+         "  dirty                                             changed since save or load?\n"
+         "  pages                                             the property pages' CLSIDs\n"
+         "  help | quit\n"
+         "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
+         "        bytes:3132 (bytes: is empty) nothing, - to omit an optional argument,\n"
+         "        @NAME for the control placed under NAME (@Port1: the Port control).\n"
+         "Out-parameters take a placeholder value, or - to leave them out.\n"
+         "Output: => VALUE | !! 0xHHHHHHHH DESCRIPTION | out NAME = VALUE | event NAME(ARGS)\n"
+         "        | changed DISPID | sibling NAME: OPERATION(ARGS)\n";
 }
 
 void line_buffer::append(std::string_view bytes) {

@@ -5,7 +5,10 @@
 // Input arriving in pieces is cut into lines by a `line_buffer`, in time linear in its length
 // however long a line is.
 //
-// Offers: arg_value, command, parse_command_line, parse_argument, line_buffer.
+// Besides the members of the one Port control, a script places sibling controls on its form
+// (place, unplace), has them act (tell) and passes them to the control as arguments (@NAME).
+//
+// Offers: arg_value, command, parse_command_line, parse_argument, command_summary, line_buffer.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +24,14 @@ struct arg_nothing {};  // "nothing": a null object or no array
 struct arg_bytes {
   std::vector<std::uint8_t> bytes;
 };
+struct arg_object {  // "@NAME": the control placed on the form under NAME
+  std::string name;
+};
 
-// One argument as written: integer, float, boolean, UTF-16 string, byte array, nothing, omitted.
-using arg_value =
-    std::variant<std::int32_t, double, bool, std::u16string, arg_bytes, arg_nothing, arg_omitted>;
+// One argument as written: integer, float, boolean, UTF-16 string, byte array, nothing, omitted,
+// a control on the form.
+using arg_value = std::variant<std::int32_t, double, bool, std::u16string, arg_bytes, arg_nothing,
+                               arg_omitted, arg_object>;
 
 enum class command_kind {
   none,
@@ -34,6 +41,10 @@ enum class command_kind {
   invoke,
   pump,
   mode,
+  place,
+  unplace,
+  tell,
+  help,
   quit,
   save,
   load,
@@ -44,12 +55,15 @@ enum class invoke_action { get, put, call };
 
 struct command {
   command_kind kind = command_kind::none;  // none: a blank or comment line
-  std::string name;                        // get / put / call
-  std::int32_t dispid = 0;                 // invoke
+  std::string name;         // get / put / call: the member; place / unplace / tell: the sibling
+  std::int32_t dispid = 0;  // invoke
   invoke_action action = invoke_action::call;
-  std::vector<arg_value> args;    // put: exactly one; save / load: the file, a string
+  std::vector<arg_value> args;    // put: exactly one; tell: the action's arguments; save / load:
+                                  // the file, a string
   std::int32_t milliseconds = 0;  // pump
   bool run_mode = true;           // mode
+  std::string sibling_kind;       // place: modem, occupier, counting-occupier or plain
+  std::string sibling_action;     // tell: the action, lower case
 };
 
 // Parses one line (without its line end). On failure returns false and sets *error; a line
@@ -58,6 +72,9 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
 
 // Parses one argument token (exactly the whole text). On failure returns false and sets *error.
 bool parse_argument(std::string_view text, arg_value* out, std::string* error);
+
+// The command language in a few lines, for help.
+std::string_view command_summary();
 
 // Cuts bytes that arrive in pieces into lines. Each byte is searched once, wherever the pieces
 // cut a line, so reading a line of any length takes linear time.

@@ -5,10 +5,11 @@
 //
 // Checks, each a crash with a message when broken:
 // - a line that parses has the shape its command promises (put: one argument; invoke put: one;
-//   pump: 0 ms or more; blank and comment lines: kind none and nothing else);
+//   pump: 0 ms or more; place: a name and a kind; tell: a name and an action; blank and comment
+//   lines: kind none and nothing else);
 // - a failed parse says why (a non-empty error);
 // - a parsed command written back in canonical form (lower-case verb, decimal integers, floats
-//   with a point or an exponent, strings with escapes, bytes:HEX) parses again to the same
+//   with a point or an exponent, strings with escapes, bytes:HEX, @NAME) parses again to the same
 //   command, and writing that one gives the same text.
 // - every argument token parse_argument accepts on its own reads the same as within its line.
 #include <cmath>
@@ -26,6 +27,7 @@ namespace {
 
 using testcon::arg_bytes;
 using testcon::arg_nothing;
+using testcon::arg_object;
 using testcon::arg_omitted;
 using testcon::arg_value;
 using testcon::command;
@@ -106,6 +108,10 @@ std::string Write(const arg_value& v, std::string_view line) {
     return out;
   }
   if (std::holds_alternative<arg_nothing>(v)) return "nothing";
+  if (auto* o = std::get_if<arg_object>(&v)) {
+    if (o->name.empty()) Fail(line, "an object argument without a name");
+    return "@" + o->name;
+  }
   return "-";
 }
 
@@ -138,6 +144,16 @@ std::string Write(const command& c, std::string_view line) {
       return "pump " + std::to_string(c.milliseconds);
     case command_kind::mode:
       return c.run_mode ? "mode run" : "mode design";
+    case command_kind::place:
+      return "place " + c.name + " " + c.sibling_kind;
+    case command_kind::unplace:
+      return "unplace " + c.name;
+    case command_kind::tell:
+      out = "tell " + c.name + " " + c.sibling_action;
+      args(0);
+      return out;
+    case command_kind::help:
+      return "help";
     case command_kind::quit:
       return "quit";
     case command_kind::save:
@@ -161,6 +177,7 @@ bool SameValue(const arg_value& a, const arg_value& b) {
   if (auto* i = std::get_if<std::int32_t>(&a)) return *i == std::get<std::int32_t>(b);
   if (auto* x = std::get_if<bool>(&a)) return *x == std::get<bool>(b);
   if (auto* s = std::get_if<std::u16string>(&a)) return *s == std::get<std::u16string>(b);
+  if (auto* o = std::get_if<arg_object>(&a)) return o->name == std::get<arg_object>(b).name;
   return true;  // nothing, omitted
 }
 
@@ -175,6 +192,10 @@ bool Same(const command& a, const command& b) {
       return a.milliseconds == b.milliseconds;
     case command_kind::mode:
       return a.run_mode == b.run_mode;
+    case command_kind::place:
+      return a.sibling_kind == b.sibling_kind;
+    case command_kind::tell:
+      return a.sibling_action == b.sibling_action;
     default:
       return true;
   }
@@ -204,10 +225,15 @@ void CheckLine(std::string_view line) {
     default:
       break;
   }
-  if ((c.kind == command_kind::get || c.kind == command_kind::put ||
-       c.kind == command_kind::call) &&
+  if ((c.kind == command_kind::get || c.kind == command_kind::put || c.kind == command_kind::call ||
+       c.kind == command_kind::place || c.kind == command_kind::unplace ||
+       c.kind == command_kind::tell) &&
       c.name.empty())
-    Fail(line, "a member command without a name");
+    Fail(line, "a member or sibling command without a name");
+  if (c.kind == command_kind::place && c.sibling_kind.empty())
+    Fail(line, "place without a sibling kind");
+  if (c.kind == command_kind::tell && c.sibling_action.empty())
+    Fail(line, "tell without an action");
 
   const std::string written = Write(c, line);
   command again;

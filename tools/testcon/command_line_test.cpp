@@ -121,6 +121,59 @@ TEST(TestconCommands, EachCommandAndItsArguments) {
   EXPECT_EQ(c.kind, command_kind::quit);
 }
 
+TEST(TestconCommands, SiblingControlsArePlacedToldAndPassedByName) {
+  command c;
+  std::string error;
+  ASSERT_TRUE(parse_command_line("place Q1 modem", &c, &error)) << error;
+  EXPECT_EQ(c.kind, command_kind::place);
+  EXPECT_EQ(c.name, "Q1");
+  EXPECT_EQ(c.sibling_kind, "modem");
+  ASSERT_TRUE(parse_command_line("PLACE T1 Counting-Occupier", &c, &error)) << error;
+  EXPECT_EQ(c.name, "T1");  // names keep their case
+  EXPECT_EQ(c.sibling_kind, "counting-occupier");
+  ASSERT_TRUE(parse_command_line("unplace T1", &c, &error)) << error;
+  EXPECT_EQ(c.kind, command_kind::unplace);
+  EXPECT_EQ(c.name, "T1");
+
+  ASSERT_TRUE(parse_command_line("tell Q1 Dial \"/dev/pts/3\"", &c, &error)) << error;
+  EXPECT_EQ(c.kind, command_kind::tell);
+  EXPECT_EQ(c.name, "Q1");
+  EXPECT_EQ(c.sibling_action, "dial");
+  ASSERT_EQ(c.args.size(), 1u);
+  EXPECT_EQ(std::get<std::u16string>(c.args[0]), u"/dev/pts/3");
+  ASSERT_TRUE(parse_command_line("tell Q1 refuse", &c, &error)) << error;
+  EXPECT_TRUE(c.args.empty());
+
+  ASSERT_TRUE(parse_command_line("call ConnectTapiCtl @Q1", &c, &error)) << error;
+  ASSERT_EQ(c.args.size(), 1u);
+  EXPECT_EQ(std::get<arg_object>(c.args[0]).name, "Q1");
+  ASSERT_TRUE(parse_command_line("put _TermOrFile @T1", &c, &error)) << error;
+  EXPECT_EQ(std::get<arg_object>(c.args[0]).name, "T1");
+  ASSERT_TRUE(parse_command_line("call Output \"@Q1\"", &c, &error)) << error;
+  EXPECT_EQ(std::get<std::u16string>(c.args[0]), u"@Q1");  // quoted: just text
+  ASSERT_TRUE(parse_command_line("help", &c, &error)) << error;
+  EXPECT_EQ(c.kind, command_kind::help);
+
+  EXPECT_FALSE(parse_command_line("place Q1", &c, &error));
+  EXPECT_NE(error.find("usage: place NAME"), std::string::npos);
+  EXPECT_FALSE(parse_command_line("place Q1 toaster", &c, &error));
+  EXPECT_EQ(error, "'toaster' is no sibling kind (modem, occupier, counting-occupier, plain)");
+  EXPECT_FALSE(parse_command_line("place Q1 modem extra", &c, &error));
+  EXPECT_FALSE(parse_command_line("unplace", &c, &error));
+  EXPECT_FALSE(parse_command_line("tell Q1", &c, &error));
+  EXPECT_FALSE(parse_command_line("call ConnectTapiCtl @", &c, &error));
+  EXPECT_EQ(error, "argument 1: @ needs the name of a control on the form");
+  EXPECT_FALSE(parse_command_line("help me", &c, &error));
+}
+
+TEST(TestconCommands, TheSummaryNamesEveryCommand) {
+  const std::string_view summary = command_summary();
+  for (const char* verb :
+       {"get NAME", "put NAME", "call NAME", "invoke DISPID", "pump MS", "mode run|design",
+        "place NAME", "unplace NAME", "tell NAME", "help", "quit", "@NAME", "sibling NAME"})
+    EXPECT_NE(summary.find(verb), std::string_view::npos) << verb;
+}
+
 TEST(TestconCommands, MalformedLinesSayWhatIsWrong) {
   command c;
   std::string error;

@@ -42,10 +42,22 @@ struct arg_slot {
   }
 };
 
+// The controls an argument @NAME can name.
+using object_lookup = std::function<IDispatch*(const std::string&)>;
+
 // Turns one written argument into the VARIANT for a parameter of type `type` (0: unknown).
 HRESULT make_arg(const arg_value& a, std::uint16_t type, bool out, arg_slot* slot,
-                 std::string* error) {
+                 const object_lookup& lookup, std::string* error) {
   namespace vt = ravlin::vt;
+  if (auto* o = std::get_if<arg_object>(&a)) {
+    IDispatch* object = lookup(o->name);
+    if (!object) {
+      *error = "no control named '" + Excerpt(o->name) + "' on the form";
+      return E_INVALIDARG;
+    }
+    slot->value = Variant::Dispatch(object);
+    return S_OK;
+  }
   const bool wantsBytes = (type & ~vt::byref) == vt::bytes;
   const bool byref = (type & vt::byref) != 0;
   if (std::holds_alternative<arg_omitted>(a)) {
@@ -91,6 +103,15 @@ HRESULT make_arg(const arg_value& a, std::uint16_t type, bool out, arg_slot* slo
   return S_OK;
 }
 
+// The calling thread's error description (taken), empty when there is none.
+std::u16string take_error_description() {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Receive()) != S_OK || !info) return {};
+  Bstr description;
+  info->GetDescription(description.Receive());
+  return std::u16string(description.View());
+}
+
 }  // namespace
 
 host::host(line_callback out) : out_(std::move(out)) {}
@@ -101,6 +122,7 @@ host::~host() {
 
 void host::close() {
   if (form_) form_->Close();
+  siblings_.clear();
   form_.Reset();
   control_.Reset();
   // Whatever may still hold the sinks reaches nothing from here on.
@@ -170,6 +192,16 @@ void host::run(const command& c) {
       if (form_) form_->SetUserMode(c.run_mode);
       out_("=> ok");
       return;
+    case command_kind::help: {
+      const std::string_view summary = command_summary();
+      for (std::size_t start = 0; start < summary.size();) {
+        const std::size_t nl = summary.find('\n', start);
+        out_(std::string(summary.substr(start, nl - start)));
+        start = nl == std::string_view::npos ? summary.size() : nl + 1;
+      }
+      out_("=> ok");
+      return;
+    }
     default:
       break;
   }
@@ -189,6 +221,15 @@ void host::run(const command& c) {
       return;
     case command_kind::pages:
       pages();
+      return;
+    case command_kind::place:
+      place(c);
+      return;
+    case command_kind::unplace:
+      unplace(c);
+      return;
+    case command_kind::tell:
+      tell(c);
       return;
     default:
       break;
@@ -285,7 +326,9 @@ void host::invoke(DISPID dispid, WORD flags, const std::vector<arg_value>& args)
     slot->out = out && (i >= args.size() || !std::holds_alternative<arg_omitted>(args[i]));
     std::string error;
     arg_value given = i < args.size() ? args[i] : arg_value{arg_nothing{}};
-    HRESULT hr = make_arg(given, type, out, slot.get(), &error);
+    HRESULT hr = make_arg(
+        given, type, out, slot.get(), [this](const std::string& name) { return placed(name); },
+        &error);
     if (FAILED(hr)) {
       fail(hr, "argument " + std::to_string(i + 1) + ": " + error);
       return;
@@ -330,6 +373,116 @@ void host::invoke(DISPID dispid, WORD flags, const std::vector<arg_value>& args)
     if (slot->out) out_("out " + slot->name + " = " + format_value(slot->value));
   const bool hasResult = member ? member->result != ravlin::vt::empty : result.vt != VT_EMPTY;
   out_(hasResult && flags != DISPATCH_PROPERTYPUT ? "=> " + format_value(result) : "=> ok");
+}
+
+IDispatch* host::placed(const std::string& name) {
+  if (name == "Port1") return control_.get();
+  auto it = siblings_.find(name);
+  return it == siblings_.end() ? nullptr : it->second->dispatch();
+}
+
+void host::place(const command& c) {
+  ravlin::sibling_kind kind;
+  if (!ravlin::ParseSiblingKind(c.sibling_kind, &kind)) {
+    fail(E_INVALIDARG, "'" + Excerpt(c.sibling_kind) + "' is no sibling kind");
+    return;
+  }
+  auto sibling = MakeObject<ravlin::SiblingControl>(kind, out_);
+  if (!sibling) {
+    fail(E_OUTOFMEMORY, std::string("cannot make the control"));
+    return;
+  }
+  HRESULT hr = form_->AddControl(sibling->unknown(), Utf8ToUtf16(c.name));
+  if (FAILED(hr)) {
+    fail(hr, "the form already holds a control named '" + Excerpt(c.name) + "'");
+    return;
+  }
+  siblings_[c.name] = sibling;
+  out_("=> ok");
+}
+
+void host::unplace(const command& c) {
+  auto it = siblings_.find(c.name);
+  if (it == siblings_.end()) {
+    fail(E_INVALIDARG, "no sibling named '" + Excerpt(c.name) + "' on the form");
+    return;
+  }
+  ComPtr<ravlin::SiblingControl> sibling = it->second;
+  siblings_.erase(it);
+  form_->RemoveControl(sibling->unknown());
+  out_("=> ok");
+}
+
+void host::tell(const command& c) {
+  auto it = siblings_.find(c.name);
+  if (it == siblings_.end()) {
+    fail(E_INVALIDARG, "no sibling named '" + Excerpt(c.name) + "' on the form");
+    return;
+  }
+  ComPtr<ravlin::SiblingControl> sibling = it->second;
+  const std::string& action = c.sibling_action;
+  const auto text = [&](std::u16string* value) {
+    const auto* s = c.args.size() == 1 ? std::get_if<std::u16string>(&c.args[0]) : nullptr;
+    if (s) *value = *s;
+    return s != nullptr;
+  };
+  std::u16string value;
+  if ((action == "refuse" || action == "agree" || action == "close" || action == "hangup") &&
+      !c.args.empty()) {
+    fail(E_INVALIDARG, "usage: tell NAME " + action);
+    return;
+  }
+  if (action == "refuse" || action == "agree") {
+    sibling->set_refusing(action == "refuse");
+    out_("=> ok");
+  } else if (action == "dial") {
+    if (!text(&value)) {
+      fail(E_INVALIDARG, std::string("usage: tell NAME dial \"DEVICE\""));
+      return;
+    }
+    VARIANT_BOOL opened = VARIANT_FALSE;
+    SetErrorInfo(0, nullptr);
+    HRESULT hr = sibling->Dial(Utf16ToUtf8(value), &opened);
+    const std::u16string described = take_error_description();
+    if (hr == E_UNEXPECTED) {
+      fail(hr, std::string("the sibling is no linked modem, or holds a line already"));
+    } else if (hr == E_FAIL && described.empty()) {
+      fail(hr, "cannot open or query '" + Excerpt(Utf16ToUtf8(value)) + "'");
+    } else if (FAILED(hr)) {
+      fail(hr, described);  // the Port control's refusal
+    } else {
+      out_(opened ? "=> true" : "=> false");
+    }
+  } else if (action == "close") {
+    VARIANT_BOOL closed = VARIANT_FALSE;
+    SetErrorInfo(0, nullptr);
+    HRESULT hr = sibling->ClosePort(&closed);
+    const std::u16string described = take_error_description();
+    if (hr == E_UNEXPECTED) {
+      fail(hr, std::string("the sibling is no linked modem"));
+    } else if (FAILED(hr)) {
+      fail(hr, described);
+    } else {
+      out_(closed ? "=> true" : "=> false");
+    }
+  } else if (action == "send") {
+    if (!text(&value)) {
+      fail(E_INVALIDARG, std::string("usage: tell NAME send \"TEXT\""));
+      return;
+    }
+    HRESULT hr = sibling->Send(WideToAnsi(value));
+    if (FAILED(hr)) {
+      fail(hr, std::string(hr == E_UNEXPECTED ? "the sibling holds no line" : "the write failed"));
+    } else {
+      out_("=> ok");
+    }
+  } else if (action == "hangup") {
+    sibling->HangUp();
+    out_("=> ok");
+  } else {
+    fail(E_INVALIDARG, "unknown action '" + Excerpt(action) +
+                           "' (refuse, agree, dial DEVICE, close, send TEXT, hangup)");
+  }
 }
 
 }  // namespace testcon

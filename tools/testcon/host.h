@@ -1,13 +1,18 @@
 // The test container's host: one Port control on a form, its sinks, and the execution of parsed
 // commands against it through IDispatch. Every command writes exactly one result line
 // ("=> VALUE" or "!! 0xHHHHHHHH DESCRIPTION"), preceded by any "out NAME = VALUE" lines;
-// events and property-change notifications are written as they arrive.
+// events and property-change notifications are written as they arrive. Sibling controls
+// (control/sibling_controls.h) can be placed on the same form under a name; what the Port
+// control asks of them is written as "sibling NAME: OPERATION(ARGS)", and an argument @NAME
+// passes the control of that name (@Port1 the Port control itself).
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
+#include "control/sibling_controls.h"
 #include "platform/com/client_site.h"
 #include "tools/testcon/command_line.h"
 #include "tools/testcon/sinks.h"
@@ -43,6 +48,11 @@ class host {
   void dirty();
   void pages();
   void invoke(win::DISPID dispid, win::WORD flags, const std::vector<arg_value>& args);
+  void place(const command& c);
+  void unplace(const command& c);
+  void tell(const command& c);
+  // The control placed under name (the Port control is "Port1"), or null.
+  win::IDispatch* placed(const std::string& name);
   void fail(win::HRESULT hr, std::u16string_view description);
   void fail(win::HRESULT hr, const std::string& description);
 
@@ -51,6 +61,7 @@ class host {
   win::ComPtr<win::Form> form_;
   win::ComPtr<winhost::EventSink> events_;
   win::ComPtr<winhost::NotifySink> notify_;
+  std::map<std::string, win::ComPtr<ravlin::SiblingControl>> siblings_;
 };
 
 }  // namespace testcon

@@ -3,10 +3,11 @@
 //   ravlin-testcon [--library PATH] [--script FILE]
 //
 // Commands: get NAME | put NAME VALUE | call NAME [ARG ...] | invoke DISPID get|put|call [ARG ...]
-// | pump MS | mode run|design | save FILE | load FILE | dirty | pages | quit. Values: 12, 0x1F,
-// -3, 1.5, true, false, "text" (escapes
-// \\ \" \r \n \t \xHH), bytes:3132 (bytes: alone is empty), nothing, and - for an omitted
-// optional argument. Out-parameters take a placeholder value (or - to leave them out).
+// | pump MS | mode run|design | place NAME KIND | unplace NAME | tell NAME ACTION [ARG ...] | help
+// | save FILE | load FILE | dirty | pages | quit. Values: 12, 0x1F, -3, 1.5, true, false, "text"
+// (escapes \\ \" \r \n \t \xHH), bytes:3132 (bytes: alone is empty), nothing, - for an omitted
+// optional argument, and @NAME for a control on the form. Out-parameters take a placeholder value
+// (or - to leave them out).
 #include <poll.h>
 #include <unistd.h>
 
@@ -29,18 +30,10 @@ int usage() {
 void help() {
   std::printf(
       "usage: ravlin-testcon [--library PATH] [--script FILE]\n"
-      "Hosts one Port control (run mode) and reads commands, one per line:\n"
-      "  get NAME | put NAME VALUE | call NAME [ARG ...]\n"
-      "  invoke DISPID get|put|call [ARG ...] | pump MS | mode run|design | quit\n"
-      "  save FILE | load FILE   the control's settings to / from a file\n"
-      "  dirty                   whether settings changed since the last save or load\n"
-      "  pages                   the CLSIDs of the control's property pages, in order\n"
-      "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
-      "        bytes:3132 (bytes: is empty) nothing, and - to omit an optional argument.\n"
-      "Out-parameters take a placeholder value, or - to leave them out.\n"
-      "Output: => VALUE | !! 0xHHHHHHHH DESCRIPTION | out NAME = VALUE | event NAME(ARGS)\n"
-      "        | changed DISPID\n"
-      "COM<n> is the device named by RAVLIN_COM<n> (e.g. a pty), else /dev/ttyS<n-1>.\n");
+      "Hosts one Port control (run mode, named Port1 on its form) and reads commands.\n");
+  const std::string_view summary = testcon::command_summary();
+  std::fwrite(summary.data(), 1, summary.size(), stdout);
+  std::printf("COM<n> is the device named by RAVLIN_COM<n> (e.g. a pty), else /dev/ttyS<n-1>.\n");
 }
 
 void print(const std::string& line) {

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -210,6 +211,64 @@ TEST(TestconEndToEnd, AVanishedDeviceReadsAsAPulledCable) {
   EXPECT_EQ(t.Results(4), (std::vector<std::string>{"=> true", "=> ok", "=> false", "=> ok"}));
 }
 
+// Sibling controls on the form: a modem control links, dials the pty itself and hands the line
+// over, gets it back at the close and can still use it; then a counting occupier takes the port.
+TEST(TestconEndToEnd, AModemSiblingHandsOverItsLineAndAnOccupierTakesThePort) {
+  Testcon t;
+  t.Send(
+      "place Q1 modem\nplace P1 plain\ncall ConnectTapiCtl @P1\ncall ConnectTapiCtl @Q1\n"
+      "call _TapiCtl\nget TapiCtl\ncall Open\nput BaudRate 4800\n");
+  EXPECT_EQ(
+      t.Results(8),
+      (std::vector<std::string>{
+          "=> ok", "=> ok", "!! 0x80070057", "sibling Q1: attach(Port1)", "=> true", "=> true",
+          "=> object", "=> false",
+          "!! 0x800400D4 この操作は、Quorvelコントロールが連結されていないときにのみ有効です。"}));
+
+  t.Send("tell Q1 dial \"COM1\"\ncall Output \"hi\"\n");
+  EXPECT_EQ(t.Results(2),
+            (std::vector<std::string>{"changed 81", "changed 85", "changed 133", "changed 97",
+                                      "changed 121", "=> true", "=> 1"}));
+  EXPECT_EQ(t.Peer(2), "hi");
+  t.Send("pump 300\n");
+  EXPECT_EQ(t.Results(1), (std::vector<std::string>{"event NonblockOutput(1, 2)", "=> ok"}));
+  t.PeerWrite("yo");
+  t.Send("pump 300\ncall Close\ntell Q1 close\nget Opened\ntell Q1 send \"ok\"\n");
+  EXPECT_EQ(t.Results(5), (std::vector<std::string>{"event AutoInput(bytes:796F, 2)", "=> ok",
+                                                    "=> false", "=> true", "=> false", "=> ok"}));
+  EXPECT_EQ(t.Peer(2), "ok");  // the modem control's own handle still reaches the line
+
+  t.Send(
+      "tell Q1 hangup\nplace T1 counting-occupier\nput _TermOrFile @T1\ncall Output \"x\"\n"
+      "call DisconnectTapiCtl\ncall Open\ncall Close\nunplace T1\nquit\n");
+  EXPECT_EQ(t.Results(9),
+            (std::vector<std::string>{
+                "=> ok", "=> ok", "=> ok", "=> -2", "sibling Q1: attach(nothing)", "=> true",
+                "sibling T1: PortOpened()", "=> true", "sibling T1: PortClosed()",
+                "sibling T1: Notify()", "=> true", "=> ok", "=> ok"}));
+}
+
+TEST(TestconEndToEnd, HelpListsTheCommandsAndUnknownSiblingsAreReported) {
+  Testcon t;
+  t.Send("help\nplace Port1 modem\ntell Q9 refuse\nput _TermOrFile @Q9\nunplace Q9\nquit\n");
+  std::vector<std::string> r = t.Results(6);
+  ASSERT_GE(r.size(), 6u);
+  const auto has = [&](const std::string& text) {
+    return std::find_if(r.begin(), r.end(), [&](const std::string& l) {
+             return l.find(text) != std::string::npos;
+           }) != r.end();
+  };
+  EXPECT_TRUE(has("place NAME modem|occupier|counting-occupier|plain"));
+  EXPECT_TRUE(has("tell NAME refuse|agree|dial DEVICE|close|send TEXT|hangup"));
+  EXPECT_TRUE(has("@NAME"));
+  EXPECT_EQ(
+      std::vector<std::string>(r.end() - 5, r.end()),
+      (std::vector<std::string>{"!! 0x80070057 the form already holds a control named 'Port1'",
+                                "!! 0x80070057 no sibling named 'Q9' on the form",
+                                "!! 0x80070057 argument 1: no control named 'Q9' on the form",
+                                "!! 0x80070057 no sibling named 'Q9' on the form", "=> ok"}));
+}
+
 TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
   Testcon t;
   t.Send(
@@ -220,7 +279,7 @@ TEST(TestconEndToEnd, MalformedLinesAreReportedAndTheNextLineRuns) {
             (std::vector<std::string>{
                 "!! 0x80070057 unknown command 'frobnicate'", "!! 0x80070057 usage: get NAME",
                 "!! 0x80070057 unterminated string", "!! 0x80020006 unknown member 'NoSuchThing'",
-                "!! 0x80020003 no such member for this call", "!! 0x80004001",
+                "!! 0x80020003 no such member for this call", "=> true",
                 "!! 0x80020005 argument 1 has the wrong type", "=> 8", "=> ok"}));
 }
 
