@@ -18,7 +18,7 @@
 #include "control/sibling_controls.h"
 #include "control/string_list_handles.h"
 #include "platform/comm/comm.h"
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace ravlin::testing {
 namespace {

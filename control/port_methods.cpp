@@ -8,7 +8,7 @@
 #include "control/port_members.h"
 #include "control/port_messages.h"
 #include "platform/com/errorinfo.h"
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 
 namespace ravlin {
 

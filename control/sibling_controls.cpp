@@ -6,7 +6,7 @@
 #include "control/container_lookup.h"
 #include "control/port_members.h"
 #include "platform/comm/comm.h"
-#include "platform/comm/kernel.h"
+#include "platform/kernel/kernel.h"
 #include "platform/text/convert.h"
 
 namespace ravlin {
