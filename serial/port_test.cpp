@@ -628,6 +628,24 @@ TEST_F(PortTest, CloseFromAHandlerOfAWorkerReportDoesNotDeadlock) {
   EXPECT_EQ(host().named("AutoInput").size(), 1u);
 }
 
+TEST_F(PortTest, InputAHandlerTookBeforeReopeningThePortIsNotCountedInTheNewSession) {
+  ASSERT_EQ(port().open({}), RS_OK);
+  bool reopened = false;
+  host().on_event = [&](const testing::RecordedEvent& e) {
+    if (e.name != "AutoInput" || reopened) return;
+    reopened = true;
+    port().close();
+    ASSERT_EQ(port().open({}), RS_OK);  // the counts start again from 0
+  };
+  device().Feed("abcdef");
+  ASSERT_TRUE(host().PumpUntil([&] { return reopened; }));
+  host().on_event = nullptr;
+  // The next delivery shows the worker has finished with the first one.
+  device().Feed("g");
+  ASSERT_TRUE(host().PumpFor("AutoInput", 2, 2000));
+  EXPECT_EQ(host().counters.input_byte_count(), 1) << "only the byte of the new session";
+}
+
 TEST_F(PortTest, CloseWithQueuedRequestsWhileAWorkerWaitsToReportDoesNotDeadlock) {
   ASSERT_EQ(port().open({}), RS_OK);
   device().Feed("abc");

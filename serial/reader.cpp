@@ -231,14 +231,15 @@ void rs232x_reader_t::serve_one() {
     bool fired = false;
     if (control_.IsOccupied()) return port_.claim_in_flight(0, id);
     bool ran = false;
-    report([&] {
+    // Counting follows only while the session goes on (a handler may close the port).
+    const bool sessionGoesOn = report([&] {
       ran = true;
       if (!port_.claim_in_flight(0, id)) return;
       fired = true;
       fire();
     });
     if (!ran) port_.claim_in_flight(0, id);  // no host to tell, or stopping
-    return fired;
+    return fired && sessionGoesOn;
   };
   auto viaControl = [this](const std::function<void()>& call) { return report(call); };
   const engineConfig config = port_.config_snapshot();

@@ -142,12 +142,19 @@ bool rs232x_thread_t::report(const std::function<void()>& call) {
   if (!sink) return true;
   // What a worker found belongs to the device session it found it in: a report that reaches
   // the control's thread after that session closed is dropped, so no event follows a close.
+  // A handler that closes the port (and perhaps opens it again) ends the session too: what the
+  // worker would do next with its find (count it, raise thresholds) belonged to the old session,
+  // and is dropped rather than counted into the new one.
   const std::uint64_t session = port_.device_generation_.load();
+  bool sessionGoesOn = false;
   gate_->leave();
   sink->Call([&] {
-    if (port_.opened() && port_.device_generation_.load() == session) call();
+    if (port_.opened() && port_.device_generation_.load() == session) {
+      call();
+      sessionGoesOn = port_.device_generation_.load() == session;
+    }
   });
-  return gate_->enter();
+  return gate_->enter() && sessionGoesOn;
 }
 
 bool rs232x_thread_t::wait_for_work(win::HANDLE ready) {

@@ -85,8 +85,9 @@ class rs232x_thread_t {
   static void abandon(std::unique_ptr<rs232x_thread_t> worker);
 
   // Worker side: runs call on the control's thread and waits for it (nothing without a sink).
-  // False once the worker is stopping: the step must then return at once, touching nothing of
-  // the port or the control.
+  // False once the worker is stopping, or when the device session the call belonged to has
+  // ended (before the call, which is then dropped, or in it: a handler closed the port): the
+  // step must then return at once, touching nothing of the port or the control.
   bool report(const std::function<void()>& call);
   rs232x_worker_gate_t& gate() { return *gate_; }
   // Inside a step: waits, not counting as active, until ready is signalled; a pause parks it

@@ -123,14 +123,15 @@ void rs232x_writer_t::serve_one() {
     bool fired = false;
     if (control_.IsOccupied()) return port_.claim_in_flight(1, id);
     bool ran = false;
-    report([&] {
+    // Counting follows only while the session goes on (a handler may close the port).
+    const bool sessionGoesOn = report([&] {
       ran = true;
       if (!port_.claim_in_flight(1, id)) return;
       fired = true;
       host._Fire_NonblockOutput(id, numBytes);
     });
     if (!ran) port_.claim_in_flight(1, id);  // no host to tell, or stopping
-    return fired;
+    return fired && sessionGoesOn;
   };
   const engineConfig config = port_.config_snapshot();
   // A request taken from the queue is always completed (count 0 when it could not be served).
