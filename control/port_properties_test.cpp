@@ -11,34 +11,54 @@ class PortProperties : public ::testing::Test {
   PortRig rig{NextPortNumber()};
 };
 
-TEST_F(PortProperties, ANewControlHasTheDocumentedDefaults) {
-  EXPECT_EQ(rig.Show(DISPID_Port_BaudRate), "9600");
-  EXPECT_EQ(rig.Show(DISPID_Port_DataBits), "8");
-  EXPECT_EQ(rig.Show(DISPID_Port_StopBits), "1");
-  EXPECT_EQ(rig.Show(DISPID_Port_Parity), "0");
-  EXPECT_EQ(rig.Show(DISPID_Port_Handshaking), "3");
-  EXPECT_EQ(rig.Show(DISPID_Port_IOMode), "0");
-  EXPECT_EQ(rig.Show(DISPID_Port_InputTimeout), "2000");
-  EXPECT_EQ(rig.Show(DISPID_Port_OutputTimeout), "2000");
-  EXPECT_EQ(rig.Show(DISPID_Port_InputBufferSize), "4096");
-  EXPECT_EQ(rig.Show(DISPID_Port_OutputBufferSize), "4096");
-  EXPECT_EQ(rig.Show(DISPID_Port_OnThreshold), "25");
-  EXPECT_EQ(rig.Show(DISPID_Port_OffThreshold), "75");
-  EXPECT_EQ(rig.Show(DISPID_Port_XonByte), "17");
-  EXPECT_EQ(rig.Show(DISPID_Port_XoffByte), "19");
-  EXPECT_EQ(rig.Show(DISPID_Port_EventByte), "0");
-  EXPECT_EQ(rig.Show(DISPID_Port_ParityReplaceByte), "0");
-  EXPECT_EQ(rig.Show(DISPID_Port_NullDiscard), "false");
-  EXPECT_EQ(rig.Show(DISPID_Port_EventMask), "376");
-  EXPECT_EQ(rig.Show(DISPID_Port_Dtr), "true");
-  EXPECT_EQ(rig.Show(DISPID_Port_Rts), "true");
-  EXPECT_EQ(rig.Show(DISPID_Port_InputThreshold), "20000");
-  EXPECT_EQ(rig.Show(DISPID_Port_OutputThreshold), "20000");
-  EXPECT_EQ(rig.Show(DISPID_Port_AllowConnection), "true");
-  EXPECT_EQ(rig.Show(DISPID_Port_PortLastError), "0");
-  EXPECT_EQ(rig.Show(DISPID_Port_Opened), "false");
-  EXPECT_FALSE(rig.impl->Dirty());
+// ---- defaults: one row per property ---------------------------------------------------------
+
+struct default_row {
+  const char* name;
+  DISPID id;
+  const char* shown;  // as the test container prints it
+};
+
+const default_row kDefaults[] = {
+    {"BaudRate", DISPID_Port_BaudRate, "9600"},
+    {"DataBits", DISPID_Port_DataBits, "8"},
+    {"StopBits", DISPID_Port_StopBits, "1"},
+    {"Parity", DISPID_Port_Parity, "0"},
+    {"Handshaking", DISPID_Port_Handshaking, "3"},
+    {"IOMode", DISPID_Port_IOMode, "0"},
+    {"InputTimeout", DISPID_Port_InputTimeout, "2000"},
+    {"OutputTimeout", DISPID_Port_OutputTimeout, "2000"},
+    {"InputBufferSize", DISPID_Port_InputBufferSize, "4096"},
+    {"OutputBufferSize", DISPID_Port_OutputBufferSize, "4096"},
+    {"OnThreshold", DISPID_Port_OnThreshold, "25"},
+    {"OffThreshold", DISPID_Port_OffThreshold, "75"},
+    {"XonByte", DISPID_Port_XonByte, "17"},
+    {"XoffByte", DISPID_Port_XoffByte, "19"},
+    {"EventByte", DISPID_Port_EventByte, "0"},
+    {"ParityReplaceByte", DISPID_Port_ParityReplaceByte, "0"},
+    {"NullDiscard", DISPID_Port_NullDiscard, "false"},
+    {"EventMask", DISPID_Port_EventMask, "376"},
+    {"Dtr", DISPID_Port_Dtr, "true"},
+    {"Rts", DISPID_Port_Rts, "true"},
+    {"InputThreshold", DISPID_Port_InputThreshold, "20000"},
+    {"OutputThreshold", DISPID_Port_OutputThreshold, "20000"},
+    {"AllowConnection", DISPID_Port_AllowConnection, "true"},
+    {"PortLastError", DISPID_Port_PortLastError, "0"},
+    {"Opened", DISPID_Port_Opened, "false"},
+};
+
+class PortDefault : public ::testing::TestWithParam<default_row> {
+ protected:
+  PortRig rig{NextPortNumber()};
+};
+
+TEST_P(PortDefault, ANewControlHoldsIt) {
+  EXPECT_EQ(rig.Show(GetParam().id), GetParam().shown);
+  EXPECT_FALSE(rig.impl->Dirty()) << "reading changes nothing";
 }
+
+INSTANTIATE_TEST_SUITE_P(Properties, PortDefault, ::testing::ValuesIn(kDefaults),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PortProperties, MembersThatNeedAnOpenPortReportMessage201WithItsText) {
   for (DISPID id :
@@ -56,45 +76,111 @@ TEST_F(PortProperties, MembersThatNeedAnOpenPortReportMessage201WithItsText) {
   EXPECT_EQ(rig.Put(DISPID_Port_Break, Variant::Bool(true)), static_cast<HRESULT>(0x800400C9));
 }
 
-TEST_F(PortProperties, SetterRulesFromTheMemberTable) {
-  const HRESULT invalid = E_INVALIDARG;
-  // Xon and Xoff may not be equal: their own message.
-  EXPECT_EQ(rig.Put(DISPID_Port_XonByte, Variant::UI1(19)), static_cast<HRESULT>(0x800400D9));
-  EXPECT_EQ(TakeErrorDescription(), portMessageText(217));
-  EXPECT_EQ(rig.Put(DISPID_Port_XoffByte, Variant::UI1(17)), static_cast<HRESULT>(0x800400D9));
-  EXPECT_EQ(rig.Put(DISPID_Port_EventByte, Variant::I4(128)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_ParityReplaceByte, Variant::I4(200)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_EventByte, Variant::I4(127)), S_OK);
-  // Data bits and stop bits that clash.
-  EXPECT_EQ(rig.Put(DISPID_Port_StopBits, Variant::R4(1.5f)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_StopBits, Variant::R4(2.0f)), S_OK);
-  EXPECT_EQ(rig.Put(DISPID_Port_DataBits, Variant::I2(5)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_DataBits, Variant::I2(9)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_StopBits, Variant::R4(1.25f)), invalid);
-  // Flow-control thresholds against the buffer size.
-  EXPECT_EQ(rig.Put(DISPID_Port_OnThreshold, Variant::I4(80)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_OnThreshold, Variant::I4(101)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_OffThreshold, Variant::I4(-1)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_InputBufferSize, Variant::I4(10)), S_OK);
-  EXPECT_EQ(rig.Put(DISPID_Port_OnThreshold, Variant::I4(26)), S_OK);
-  EXPECT_EQ(rig.Show(DISPID_Port_OnThreshold), "25");  // XonLim unchanged: not stored
-  EXPECT_EQ(rig.Put(DISPID_Port_InputBufferSize, Variant::I4(0)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_OutputBufferSize, Variant::I4(-5)), invalid);
-  // Time-outs.
-  EXPECT_EQ(rig.Put(DISPID_Port_InputTimeout, Variant::I4(-1)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_InputTimeout, Variant::I4(9)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_OutputTimeout, Variant::I4(-1)), S_OK);
-  EXPECT_EQ(rig.Show(DISPID_Port_OutputTimeout), "-1");
-  // Enumerations, thresholds, port number, PortLastError.
-  EXPECT_EQ(rig.Put(DISPID_Port_Parity, Variant::I4(5)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_Handshaking, Variant::I4(-1)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_BaudRate, Variant::I4(0)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_InputThreshold, Variant::I4(0)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_OutputThreshold, Variant::I4(-3)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_PortNumber, Variant::I4(0)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_PortLastError, Variant::I4(5)), invalid);
-  EXPECT_EQ(rig.Put(DISPID_Port_PortLastError, Variant::I4(0)), S_OK);
+// ---- setter rules: one row per rule, each on a new control ------------------------------------
+
+struct setter_row {
+  const char* name;
+  std::vector<std::pair<DISPID, Variant>> before;  // puts that must succeed first
+  DISPID id;
+  Variant value;
+  HRESULT expected;
+  int message;        // the message whose text the error info holds (0: none checked)
+  const char* shown;  // the property afterwards (null: not checked)
+};
+
+const HRESULT kInvalid = E_INVALIDARG;
+const HRESULT kXonXoff = static_cast<HRESULT>(0x800400D9);
+
+std::vector<setter_row> SetterRows() {
+  return {
+      // Xon and Xoff may not be equal: their own message.
+      {"XonEqualToXoff", {}, DISPID_Port_XonByte, Variant::UI1(19), kXonXoff, 217, "17"},
+      {"XoffEqualToXon", {}, DISPID_Port_XoffByte, Variant::UI1(17), kXonXoff, 217, "19"},
+      {"EventByteAbove127", {}, DISPID_Port_EventByte, Variant::I4(128), kInvalid, 0, "0"},
+      {"ParityReplaceByteAbove127",
+       {},
+       DISPID_Port_ParityReplaceByte,
+       Variant::I4(200),
+       kInvalid,
+       0,
+       "0"},
+      {"EventByte127", {}, DISPID_Port_EventByte, Variant::I4(127), S_OK, 0, "127"},
+      // Data bits and stop bits that clash.
+      {"StopBits15WithEightDataBits",
+       {},
+       DISPID_Port_StopBits,
+       Variant::R4(1.5f),
+       kInvalid,
+       0,
+       "1"},
+      {"StopBits2", {}, DISPID_Port_StopBits, Variant::R4(2.0f), S_OK, 0, "2"},
+      {"FiveDataBitsWithStopBits2",
+       {{DISPID_Port_StopBits, Variant::R4(2.0f)}},
+       DISPID_Port_DataBits,
+       Variant::I2(5),
+       kInvalid,
+       0,
+       "8"},
+      {"NineDataBits", {}, DISPID_Port_DataBits, Variant::I2(9), kInvalid, 0, "8"},
+      {"StopBits125", {}, DISPID_Port_StopBits, Variant::R4(1.25f), kInvalid, 0, "1"},
+      // Flow-control thresholds against each other and the buffer size.
+      {"OnThresholdAboveOff", {}, DISPID_Port_OnThreshold, Variant::I4(80), kInvalid, 0, "25"},
+      {"OnThreshold101", {}, DISPID_Port_OnThreshold, Variant::I4(101), kInvalid, 0, "25"},
+      {"OffThresholdNegative", {}, DISPID_Port_OffThreshold, Variant::I4(-1), kInvalid, 0, "75"},
+      // With a 10-byte buffer 26 % gives the same XonLim as 25 %: nothing is stored.
+      {"OnThresholdThatChangesNoLimit",
+       {{DISPID_Port_InputBufferSize, Variant::I4(10)}},
+       DISPID_Port_OnThreshold,
+       Variant::I4(26),
+       S_OK,
+       0,
+       "25"},
+      {"InputBufferSize0", {}, DISPID_Port_InputBufferSize, Variant::I4(0), kInvalid, 0, "4096"},
+      {"OutputBufferSizeNegative",
+       {},
+       DISPID_Port_OutputBufferSize,
+       Variant::I4(-5),
+       kInvalid,
+       0,
+       "4096"},
+      // Time-outs: 10 ms or more; -1 (no limit) for output only.
+      {"InputTimeoutNoLimit", {}, DISPID_Port_InputTimeout, Variant::I4(-1), kInvalid, 0, "2000"},
+      {"InputTimeout9", {}, DISPID_Port_InputTimeout, Variant::I4(9), kInvalid, 0, "2000"},
+      {"OutputTimeoutNoLimit", {}, DISPID_Port_OutputTimeout, Variant::I4(-1), S_OK, 0, "-1"},
+      // Enumerations, thresholds, port number, PortLastError.
+      {"Parity5", {}, DISPID_Port_Parity, Variant::I4(5), kInvalid, 0, "0"},
+      {"HandshakingNegative", {}, DISPID_Port_Handshaking, Variant::I4(-1), kInvalid, 0, "3"},
+      {"BaudRate0", {}, DISPID_Port_BaudRate, Variant::I4(0), kInvalid, 0, "9600"},
+      {"InputThreshold0", {}, DISPID_Port_InputThreshold, Variant::I4(0), kInvalid, 0, "20000"},
+      {"OutputThresholdNegative",
+       {},
+       DISPID_Port_OutputThreshold,
+       Variant::I4(-3),
+       kInvalid,
+       0,
+       "20000"},
+      {"PortNumber0", {}, DISPID_Port_PortNumber, Variant::I4(0), kInvalid, 0, nullptr},
+      {"PortLastError5", {}, DISPID_Port_PortLastError, Variant::I4(5), kInvalid, 0, "0"},
+      {"PortLastError0", {}, DISPID_Port_PortLastError, Variant::I4(0), S_OK, 0, "0"},
+  };
 }
+
+class PortSetterRule : public ::testing::TestWithParam<setter_row> {
+ protected:
+  PortRig rig{NextPortNumber()};
+};
+
+TEST_P(PortSetterRule, Holds) {
+  const setter_row& row = GetParam();
+  for (const auto& [id, value] : row.before) ASSERT_EQ(rig.Put(id, value), S_OK) << id;
+  TakeErrorDescription();
+  EXPECT_EQ(rig.Put(row.id, row.value), row.expected);
+  if (row.message) EXPECT_EQ(TakeErrorDescription(), portMessageText(row.message));
+  if (row.shown) EXPECT_EQ(rig.Show(row.id), row.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Properties, PortSetterRule, ::testing::ValuesIn(SetterRows()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PortProperties, BooleansAcceptOnlyZeroAndMinusOne) {
   EXPECT_EQ(rig.Put(DISPID_Port_Dtr, Variant::I4(1)), E_INVALIDARG);
