@@ -25,22 +25,17 @@ constexpr int kTextLineDots = 27;
 
 constexpr const char* kVersion = "2.10-SIM";
 
-bool IsTimed(const std::string& c) {
-  static const char* const kTimed[] = {"CI", "CO", "HC", "WR", "WN", "RD", "VR",
-                                       "PR", "PP", "PO", "CE", "EC", "FE"};
-  return std::any_of(std::begin(kTimed), std::end(kTimed), [&](const char* t) { return c == t; });
-}
+// Data of a "TH" reply after the head's rank digit: its temperature in degrees.
+constexpr const char* kHeadTemperature = "25";
 
-bool NeedsCard(const std::string& c) {
-  return c != "CI" && c != "FE" && IsTimed(c);
-}
+// The poll replies end in two digits the device does not use.
+constexpr const char* kPollTail = "00";
 
-// Commands accepted with "90" and nothing more.
-bool IsPlainOk(const std::string& c) {
-  static const char* const kPlain[] = {"BI", "BO", "BP", "CR", "FP", "RP", "ST", "EP",
-                                       "DC", "DD", "DP", "AS", "PU", "LC", "RE", "ET",
-                                       "GJ", "CJ", "RV", "PW", "IF", "wr", "dt"};
-  return std::any_of(std::begin(kPlain), std::end(kPlain), [&](const char* t) { return c == t; });
+void AppendStatus(std::string& s, ReplyStatus status) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  const auto v = static_cast<unsigned>(status);
+  s += kHexDigits[v >> 4];
+  s += kHexDigits[v & 0xF];
 }
 
 int HexValue(char c) {
@@ -82,6 +77,82 @@ bool IsRamArea(char c) {
 
 Device::Device(DeviceConfig config) : config_(std::move(config)) {}
 
+std::span<const Device::CommandRow> Device::Commands() {
+  // clang-format off
+  static constexpr CommandRow kTable[] = {
+      // code  time         flags                                 handler
+      // Control of the device itself.
+      {"RS", kAtOnce,     kInPowerUp | kWhileBusy,              &Device::DoRs},
+      {"PA", kAtOnce,     kInPowerUp,                           &Device::DoPa},
+      {"CL", kAtOnce,     kWhileBusy,                           &Device::DoCl},
+      // The card.
+      {"CI", kCardInMs,   kWaitsForCard | kStarAllowed,         &Device::FinishCardMove},
+      {"CO", kCardOutMs,  kNeedsCard | kCardToExit,             &Device::FinishCardMove},
+      {"HC", kCardOutMs,  kNeedsCard | kCardToExit,             &Device::FinishCardMove},
+      {"FE", kFeedMs,     0,                                    &Device::FinishFeed},
+      // Magnetic tracks.
+      {"WD", kAtOnce,     0,                                    &Device::DoWd},
+      {"WR", kWriteMs,    kNeedsCard,                           &Device::FinishWrite},
+      {"WN", kWriteMs,    kNeedsCard,                           &Device::FinishWrite},
+      {"RD", kReadMs,     kNeedsCard,                           &Device::FinishRead},
+      {"VR", kVerifyMs,   kNeedsCard,                           &Device::FinishVerify},
+      {"DT", kAtOnce,     0,                                    &Device::DoDt},
+      {"RC", kAtOnce,     0,                                    &Device::DoRc},
+      // Printing.
+      {"PC", kAtOnce,     0,                                    &Device::DoPc},
+      {"PD", kAtOnce,     0,                                    &Device::DoPd},
+      {"PI", kAtOnce,     0,                                    &Device::DoPi},
+      {"IB", kAtOnce,     0,                                    &Device::DoIb},
+      {"IC", kAtOnce,     0,                                    &Device::DoIc},
+      {"PR", kPrintMs,    kNeedsCard,                           &Device::FinishPrint},
+      {"PP", kPrintMs,    kNeedsCard,                           &Device::FinishOverprint},
+      {"PO", kPrintOutMs, kNeedsCard | kCardToExit,             &Device::FinishPrint},
+      {"CE", kEraseMs,    kNeedsCard,                           &Device::FinishErase},
+      {"EC", kEraseMs,    kNeedsCard,                           &Device::FinishErase},
+      // Modes, information, EEPROM and service.
+      {"MS", kAtOnce,     0,                                    &Device::DoMs},
+      {"MR", kAtOnce,     0,                                    &Device::DoMr},
+      {"VS", kAtOnce,     0,                                    &Device::DoVs},
+      {"TH", kAtOnce,     0,                                    &Device::DoTh},
+      {"CK", kAtOnce,     0,                                    &Device::DoCk},
+      {"CT", kAtOnce,     0,                                    &Device::DoCt},
+      {"ee", kAtOnce,     0,                                    &Device::DoEe},
+      {"!!", kAtOnce,     0,                                    &Device::DoService},
+      // Accepted, with nothing for the model to do.
+      {"BI", kAtOnce,     0,                                    &Device::DoAccept},
+      {"BO", kAtOnce,     0,                                    &Device::DoAccept},
+      {"BP", kAtOnce,     0,                                    &Device::DoAccept},
+      {"CR", kAtOnce,     0,                                    &Device::DoAccept},
+      {"FP", kAtOnce,     0,                                    &Device::DoAccept},
+      {"RP", kAtOnce,     0,                                    &Device::DoAccept},
+      {"ST", kAtOnce,     0,                                    &Device::DoAccept},
+      {"EP", kAtOnce,     0,                                    &Device::DoAccept},
+      {"DC", kAtOnce,     0,                                    &Device::DoAccept},
+      {"DD", kAtOnce,     0,                                    &Device::DoAccept},
+      {"DP", kAtOnce,     0,                                    &Device::DoAccept},
+      {"AS", kAtOnce,     0,                                    &Device::DoAccept},
+      {"PU", kAtOnce,     0,                                    &Device::DoAccept},
+      {"LC", kAtOnce,     0,                                    &Device::DoAccept},
+      {"RE", kAtOnce,     0,                                    &Device::DoAccept},
+      {"ET", kAtOnce,     0,                                    &Device::DoAccept},
+      {"GJ", kAtOnce,     0,                                    &Device::DoAccept},
+      {"CJ", kAtOnce,     0,                                    &Device::DoAccept},
+      {"RV", kAtOnce,     0,                                    &Device::DoAccept},
+      {"PW", kAtOnce,     0,                                    &Device::DoAccept},
+      {"IF", kAtOnce,     0,                                    &Device::DoAccept},
+      {"wr", kAtOnce,     0,                                    &Device::DoAccept},
+      {"dt", kAtOnce,     0,                                    &Device::DoAccept},
+  };
+  // clang-format on
+  return kTable;
+}
+
+const Device::CommandRow* Device::FindCommand(std::string_view code) {
+  for (const CommandRow& row : Commands())
+    if (row.code == code) return &row;
+  return nullptr;
+}
+
 std::vector<std::string> Device::TakeNotes() {
   std::vector<std::string> out;
   out.swap(notes_);
@@ -104,10 +175,10 @@ int Device::Duration(int baseMs) const {
   return static_cast<int>(std::lround(baseMs * std::max(0.0, config_.speed)));
 }
 
-std::string Device::Answer(const std::string& echo, std::string_view status,
-                           std::string_view data) const {
-  std::string s = "A" + echo;
-  s += status;
+std::string Device::Answer(std::string_view echo, ReplyStatus status, std::string_view data) const {
+  std::string s = "A";
+  s += echo;
+  AppendStatus(s, status);
   s += data;
   return s;
 }
@@ -136,252 +207,99 @@ void Device::NewCard() {
 
 DeviceReply Device::Command(std::string_view text, std::int64_t now) {
   Advance(now);
-  std::string cmd(text.substr(0, 2));
-  while (cmd.size() < 2) cmd += ' ';
+  std::string code(text.substr(0, 2));
+  while (code.size() < 2) code += ' ';
+  const CommandRow* row = FindCommand(code);
+  const unsigned flags = row ? row->flags : 0;
 
-  if (cmd == "RS") {
-    // Restart: whatever runs is dropped, and the reader says where it stands.
-    job_.reset();
-    pendingAnswer_.reset();
-    blockModeCancel_ = true;
-    return {false, Poll(now)};
-  }
-  if (state_ == 2 && cmd != "PA") return {false, Answer(cmd, "10")};
-  if (job_) {
-    if (cmd == "CL") {
-      job_.reset();
-      pendingAnswer_.reset();
-      if (card_ >= kExit) card_ = kMiddle;
-      return {false, Answer(cmd, "90")};
-    }
-    return {false, Answer(cmd, "12")};
-  }
+  if (state_ == DeviceState::kPowerUp && !(flags & kInPowerUp))
+    return {false, Answer(code, ReplyStatus::kPowerUpError)};
+  if (job_ && !(flags & kWhileBusy)) return {false, Answer(code, ReplyStatus::kBusy)};
+  // A new command drops an answer nobody polled for.
   pendingAnswer_.reset();
+  if (!row) return {false, Answer(code, ReplyStatus::kCommandError)};
 
-  if (IsTimed(cmd)) {
-    if (text.size() > 2 && !(cmd == "CI" && text == "CI*")) return {false, Answer(cmd, "14")};
-    if (NeedsCard(cmd)) {
-      if (card_ == kNoCard) return {false, Answer(cmd, "25")};
-      if (card_ >= kExit) return {false, Answer(cmd, "21")};
+  const std::string_view after = text.size() > 2 ? text.substr(2) : std::string_view{};
+  if (row->Timed()) {
+    if (!after.empty() && !((flags & kStarAllowed) && after == "*"))
+      return {false, Answer(code, ReplyStatus::kParameterError)};
+    if (flags & kNeedsCard) {
+      if (card_ == kNoCard) return {false, Answer(code, ReplyStatus::kNoCardError)};
+      if (card_ >= kExit) return {false, Answer(code, ReplyStatus::kCardAtExit)};
     }
-    Start(cmd, now);
+    Start(*row, now);
     return {true, {}};
   }
-  return {false, Immediate(cmd, text, now)};
+
+  Request r;
+  r.code = row->code;
+  r.text = text;
+  r.params = after;
+  r.colon = !after.empty() && after[0] == ':';
+  if (r.colon) r.params.remove_prefix(1);
+  r.now = now;
+  return {false, (this->*row->handler)(r)};
 }
 
-std::string Device::Immediate(const std::string& cmd, std::string_view text, std::int64_t now) {
-  // Parameters after "XX:" (or after "XX" when there is no colon).
-  std::string_view params = text.size() > 2 ? text.substr(2) : std::string_view{};
-  const bool colon = !params.empty() && params[0] == ':';
-  if (colon) params.remove_prefix(1);
-
-  if (cmd == "PA") {
-    if (state_ == 2) state_ = 0;
-    return Answer(cmd, "90");
-  }
-  if (cmd == "CL") {
-    if (card_ >= kExit) card_ = kMiddle;
-    return Answer(cmd, "90");
-  }
-  if (cmd == "MS") return DoMs(params);
-  if (cmd == "MR") return Answer(cmd, "90", Modes());
-  if (cmd == "VS") return Answer(cmd, "90", kVersion);
-  if (cmd == "TH") {
-    const int rank = eeprom_.Word(0x20) >> 8;
-    const char digit = rank >= '0' && rank <= '9' ? static_cast<char>(rank) : 'F';
-    return Answer(cmd, "90", std::string(1, digit) + "25");
-  }
-  if (cmd == "CK") return DoClock(colon ? params : std::string_view{}, now);
-  if (cmd == "WD") {
-    // "WD:n/" + data; n is track 1-3.
-    if (!colon || params.size() < 2 || params[1] != '/' || params[0] < '1' || params[0] > '3')
-      return Answer(cmd, "14");
-    writeData_[params[0] - '0'] = std::string(params.substr(2));
-    return Answer(cmd, "90");
-  }
-  if (cmd == "DT") {
-    if (!colon || params.size() != 1 || params[0] < '1' || params[0] > '5')
-      return Answer(cmd, "14");
-    const int n = params[0] - '0';
-    if (n > 3 || !readValid_[n]) return Answer(cmd, "46", params);
-    return Answer(cmd, "90", std::string(params) + readData_[n]);
-  }
-  if (cmd == "RC") return Answer(cmd, "90", results_);
-  if (cmd == "PC") {
-    buffer_.Clear();
-    lastText_ = PrintText{};
-    return Answer(cmd, "90");
-  }
-  if (cmd == "PD") {
-    if (colon) return DoPd(params, false);
-    if (!params.empty() && params[0] == '/') return DoPd(params.substr(1), true);
-    return Answer(cmd, "14");
-  }
-  if (cmd == "PI") return colon ? DoPi(params) : Answer(cmd, "14");
-  if (cmd == "IB") {
-    blockModeRequest_ = true;
-    return Answer(cmd, "90");
-  }
-  if (cmd == "IC") return colon ? DoIc(params) : Answer(cmd, "14");
-  if (cmd == "ee") {
-    if (text.size() > 3 && text[2] == 'r' && text[3] == ':') return DoEer(text.substr(4));
-    if (text.size() > 3 && text[2] == 'w' && text[3] == ':') return DoEew(text.substr(4));
-    return Answer(cmd, "11");
-  }
-  if (cmd == "CT") {
-    if (params.empty()) {
-      std::string all;
-      for (int code = 0; code < 16; ++code) {
-        char buf[12];
-        std::snprintf(buf, sizeof buf, "%08X", eeprom_.CounterValue(code));
-        all += buf;
-      }
-      return Answer(cmd, "90", all);
-    }
-    if (!colon || params.size() != 1 || HexValue(params[0]) < 0) return Answer(cmd, "14");
-    char buf[12];
-    std::snprintf(buf, sizeof buf, "%08X", eeprom_.CounterValue(HexValue(params[0])));
-    return Answer(cmd, "90", buf);
-  }
-  if (cmd == "!!") {
-    const char sub = text.size() > 2 ? text[2] : '\0';
-    switch (sub) {
-      case 's':
-        return Answer(cmd, "90", "A2867F3D99");  // sensor voltages
-      case 'l':
-        return Answer(cmd, "90", "80808080A0");  // their thresholds
-      case 'e':
-        eeprom_.ClearErrors();
-        return Answer(cmd, "90");
-      case 'c':
-        eeprom_.ClearErrorsAndPasses();
-        return Answer(cmd, "90");
-      case 'w':
-      case 'm':
-        return Answer(cmd, "90");
-      default:
-        return Answer(cmd, "11");
-    }
-  }
-  if (IsPlainOk(cmd)) return Answer(cmd, "90");
-  return Answer(cmd, "11");
+std::string Device::DoRs(const Request& r) {
+  // Restart: whatever runs is dropped, and the reader says where it stands.
+  job_.reset();
+  pendingAnswer_.reset();
+  blockModeCancel_ = true;
+  return Poll(r.now);
 }
 
-std::string Device::DoMs(std::string_view params) {
-  std::map<char, char> changed = modes_;
-  std::size_t i = 0;
-  while (i < params.size()) {
-    const char letter = params[i];
-    if (letter == ' ') {
-      ++i;
-      continue;
-    }
-    if (!std::isalpha(static_cast<unsigned char>(letter)) || i + 1 >= params.size())
-      return Answer("MS", "14");
-    const char value = params[i + 1];
-    if (static_cast<unsigned char>(value) <= ' ') return Answer("MS", "14");
-    if (letter == 'C' && (value < '0' || value > '7')) return Answer("MS", "14");
-    changed[letter] = value;
-    i += 2;
-  }
-  modes_ = std::move(changed);
-  return Answer("MS", "90");
+std::string Device::DoPa(const Request& r) {
+  if (state_ == DeviceState::kPowerUp) state_ = DeviceState::kReady;
+  return Answer(r.code, ReplyStatus::kOk);
 }
 
-std::string Device::DoPd(std::string_view rest, bool continued) {
-  PrintText t;
-  if (continued) {
-    t = lastText_;
-    t.y += kTextLineDots;
-    t.text = std::string(rest);
-  } else {
-    int fields[3];
-    for (int k = 0; k < 3; ++k) {
-      const std::size_t slash = rest.find('/');
-      if (slash == rest.npos) return Answer("PD", "14");
-      fields[k] = Decimal(rest.substr(0, slash));
-      if (fields[k] < 0) return Answer("PD", "14");
-      rest.remove_prefix(slash + 1);
-    }
-    t.font = fields[0];
-    t.x = fields[1];
-    t.y = fields[2];
-    t.text = std::string(rest);
-  }
-  lastText_ = t;
-  buffer_.texts.push_back(std::move(t));
-  return Answer("PD", "90");
+std::string Device::DoCl(const Request& r) {
+  // Cancels a running command, and takes a card at the exit back in.
+  job_.reset();
+  pendingAnswer_.reset();
+  if (card_ >= kExit) card_ = kMiddle;
+  return Answer(r.code, ReplyStatus::kOk);
 }
 
-std::string Device::DoPi(std::string_view params) {
-  // "0/line/count/hex"
-  std::string_view f[4];
-  for (int k = 0; k < 3; ++k) {
-    const std::size_t slash = params.find('/');
-    if (slash == params.npos) return Answer("PI", "14");
-    f[k] = params.substr(0, slash);
-    params.remove_prefix(slash + 1);
-  }
-  f[3] = params;
-  const int line = Decimal(f[1]);
-  const int count = Decimal(f[2]);
-  if (Decimal(f[0]) < 0 || line < 0 || line >= PrintImage::kHeight || count < 0 ||
-      count > PrintImage::kStride || f[3].size() != static_cast<std::size_t>(count) * 2)
-    return Answer("PI", "14");
-  std::uint8_t bytes[PrintImage::kStride];
-  for (int k = 0; k < count; ++k) {
-    const int v = HexPair(f[3].substr(k * 2, 2));
-    if (v < 0) return Answer("PI", "14");
-    bytes[k] = static_cast<std::uint8_t>(v);
-  }
-  buffer_.SetLine(line, bytes, count);
-  return Answer("PI", "90");
+std::string Device::DoMr(const Request& r) {
+  return Answer(r.code, ReplyStatus::kOk, Modes());
 }
 
-std::string Device::DoIc(std::string_view params) {
-  if (params.size() != 2) return Answer("IC", "14");
-  if (params[0] == '0' && IsRamArea(params[1])) {
-    ramAreas_[params[1]] = buffer_;
-    return Answer("IC", "90");
-  }
-  if (params[1] == '0' && IsRamArea(params[0])) {
-    auto it = ramAreas_.find(params[0]);
-    if (it == ramAreas_.end()) return Answer("IC", "50");  // nothing saved there
-    buffer_ = it->second;
-    return Answer("IC", "90");
-  }
-  return Answer("IC", "14");
+std::string Device::DoVs(const Request& r) {
+  return Answer(r.code, ReplyStatus::kOk, kVersion);
 }
 
-std::string Device::DoEer(std::string_view params) {
-  if (params.size() != 5 || params[2] != '/') return Answer("ee", "14");
-  const int address = HexPair(params.substr(0, 2));
-  const int count = HexPair(params.substr(3, 2));
-  if (address < 0 || count < 1 || address + count > Eeprom::kWords) return Answer("ee", "14");
-  std::string data;
-  for (int w = address; w < address + count; ++w) data += Hex4(eeprom_.Word(w));
-  return Answer("ee", "90", data);
+std::string Device::DoTh(const Request& r) {
+  const int rank = eeprom_.Word(0x20) >> 8;
+  const char digit = rank >= '0' && rank <= '9' ? static_cast<char>(rank) : 'F';
+  return Answer(r.code, ReplyStatus::kOk, std::string(1, digit) + kHeadTemperature);
 }
 
-std::string Device::DoEew(std::string_view params) {
-  if (params.size() < 6 || params[2] != '/' || params[5] != '/') return Answer("ee", "14");
-  const int address = HexPair(params.substr(0, 2));
-  const int count = HexPair(params.substr(3, 2));
-  const std::string_view data = params.substr(6);
-  if (address < 0 || count < 1 || address + count > Eeprom::kWords ||
-      data.size() != static_cast<std::size_t>(count) * 4)
-    return Answer("ee", "14");
-  std::vector<std::uint16_t> words;
-  for (int k = 0; k < count; ++k) {
-    const int hi = HexPair(data.substr(k * 4, 2));
-    const int lo = HexPair(data.substr(k * 4 + 2, 2));
-    if (hi < 0 || lo < 0) return Answer("ee", "14");
-    words.push_back(static_cast<std::uint16_t>(hi << 8 | lo));
-  }
-  // Nothing is written unless the whole command is good.
-  for (int k = 0; k < count; ++k) eeprom_.SetWord(address + k, words[k]);
-  return Answer("ee", "90");
+std::string Device::DoCk(const Request& r) {
+  // Parameters count only after a colon; "CK" alone reads the clock.
+  const std::string_view params = r.colon ? r.params : std::string_view{};
+  if (params.empty()) return Answer(r.code, ReplyStatus::kOk, ClockText(r.now));
+  // yymmdd 0 w hhmmss
+  if (params.size() != 14 ||
+      !std::all_of(params.begin(), params.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return Answer(r.code, ReplyStatus::kParameterError);
+  auto num = [&](int pos) { return (params[pos] - '0') * 10 + (params[pos + 1] - '0'); };
+  std::tm tm{};
+  tm.tm_year = 100 + num(0);
+  tm.tm_mon = num(2) - 1;
+  tm.tm_mday = num(4);
+  tm.tm_hour = num(8);
+  tm.tm_min = num(10);
+  tm.tm_sec = num(12);
+  tm.tm_isdst = -1;
+  if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 ||
+      tm.tm_min > 59 || tm.tm_sec > 59 || params[7] > '6')
+    return Answer(r.code, ReplyStatus::kParameterError);
+  const std::time_t set = std::mktime(&tm);
+  if (set == static_cast<std::time_t>(-1)) return Answer(r.code, ReplyStatus::kParameterError);
+  clockOffsetSec_ = static_cast<std::int64_t>(set - std::time(nullptr));
+  return Answer(r.code, ReplyStatus::kOk);
 }
 
 std::string Device::ClockText(std::int64_t) const {
@@ -394,62 +312,253 @@ std::string Device::ClockText(std::int64_t) const {
   return buf;
 }
 
-std::string Device::DoClock(std::string_view params, std::int64_t now) {
-  if (params.empty()) return Answer("CK", "90", ClockText(now));
-  // yymmdd 0 w hhmmss
-  if (params.size() != 14 ||
-      !std::all_of(params.begin(), params.end(), [](char c) { return c >= '0' && c <= '9'; }))
-    return Answer("CK", "14");
-  auto num = [&](int pos) { return (params[pos] - '0') * 10 + (params[pos + 1] - '0'); };
-  std::tm tm{};
-  tm.tm_year = 100 + num(0);
-  tm.tm_mon = num(2) - 1;
-  tm.tm_mday = num(4);
-  tm.tm_hour = num(8);
-  tm.tm_min = num(10);
-  tm.tm_sec = num(12);
-  tm.tm_isdst = -1;
-  if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 ||
-      tm.tm_min > 59 || tm.tm_sec > 59 || params[7] > '6')
-    return Answer("CK", "14");
-  const std::time_t set = std::mktime(&tm);
-  if (set == static_cast<std::time_t>(-1)) return Answer("CK", "14");
-  clockOffsetSec_ = static_cast<std::int64_t>(set - std::time(nullptr));
-  return Answer("CK", "90");
+std::string Device::DoWd(const Request& r) {
+  // "WD:n/" + data; n is track 1-3.
+  const std::string_view p = r.params;
+  if (!r.colon || p.size() < 2 || p[1] != '/' || p[0] < '1' || p[0] > '3')
+    return Answer(r.code, ReplyStatus::kParameterError);
+  writeData_[p[0] - '0'] = std::string(p.substr(2));
+  return Answer(r.code, ReplyStatus::kOk);
 }
 
-void Device::Start(const std::string& cmd, std::int64_t now) {
+std::string Device::DoDt(const Request& r) {
+  // "DT:n": the data read from track n; 4 and 5 name fields this model never reads.
+  const std::string_view p = r.params;
+  if (!r.colon || p.size() != 1 || p[0] < '1' || p[0] > '5')
+    return Answer(r.code, ReplyStatus::kParameterError);
+  const int n = p[0] - '0';
+  if (n > 3 || !readValid_[n]) return Answer(r.code, ReplyStatus::kNoReadData, p);
+  return Answer(r.code, ReplyStatus::kOk, std::string(p) + readData_[n]);
+}
+
+std::string Device::DoRc(const Request& r) {
+  std::string codes;
+  for (ReplyStatus s : results_) AppendStatus(codes, s);
+  return Answer(r.code, ReplyStatus::kOk, codes);
+}
+
+std::string Device::DoMs(const Request& r) {
+  // Letter-value pairs, spaces between them ignored; nothing changes unless all are good.
+  const std::string_view params = r.params;
+  std::map<char, char> changed = modes_;
+  std::size_t i = 0;
+  while (i < params.size()) {
+    const char letter = params[i];
+    if (letter == ' ') {
+      ++i;
+      continue;
+    }
+    if (!std::isalpha(static_cast<unsigned char>(letter)) || i + 1 >= params.size())
+      return Answer(r.code, ReplyStatus::kParameterError);
+    const char value = params[i + 1];
+    if (static_cast<unsigned char>(value) <= ' ')
+      return Answer(r.code, ReplyStatus::kParameterError);
+    if (letter == 'C' && (value < '0' || value > '7'))
+      return Answer(r.code, ReplyStatus::kParameterError);
+    changed[letter] = value;
+    i += 2;
+  }
+  modes_ = std::move(changed);
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoPc(const Request& r) {
+  buffer_.Clear();
+  lastText_ = PrintText{};
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoPd(const Request& r) {
+  // "PD:font/x/y/text" places a text; "PD/text" puts one more line under the last one.
+  PrintText t;
+  std::string_view rest = r.params;
+  if (r.colon) {
+    int fields[3];
+    for (int k = 0; k < 3; ++k) {
+      const std::size_t slash = rest.find('/');
+      if (slash == rest.npos) return Answer(r.code, ReplyStatus::kParameterError);
+      fields[k] = Decimal(rest.substr(0, slash));
+      if (fields[k] < 0) return Answer(r.code, ReplyStatus::kParameterError);
+      rest.remove_prefix(slash + 1);
+    }
+    t.font = fields[0];
+    t.x = fields[1];
+    t.y = fields[2];
+    t.text = std::string(rest);
+  } else if (!rest.empty() && rest[0] == '/') {
+    t = lastText_;
+    t.y += kTextLineDots;
+    t.text = std::string(rest.substr(1));
+  } else {
+    return Answer(r.code, ReplyStatus::kParameterError);
+  }
+  lastText_ = t;
+  buffer_.texts.push_back(std::move(t));
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoPi(const Request& r) {
+  // "PI:0/line/count/hex"
+  if (!r.colon) return Answer(r.code, ReplyStatus::kParameterError);
+  std::string_view params = r.params;
+  std::string_view f[4];
+  for (int k = 0; k < 3; ++k) {
+    const std::size_t slash = params.find('/');
+    if (slash == params.npos) return Answer(r.code, ReplyStatus::kParameterError);
+    f[k] = params.substr(0, slash);
+    params.remove_prefix(slash + 1);
+  }
+  f[3] = params;
+  const int line = Decimal(f[1]);
+  const int count = Decimal(f[2]);
+  if (Decimal(f[0]) < 0 || line < 0 || line >= PrintImage::kHeight || count < 0 ||
+      count > PrintImage::kStride || f[3].size() != static_cast<std::size_t>(count) * 2)
+    return Answer(r.code, ReplyStatus::kParameterError);
+  std::uint8_t bytes[PrintImage::kStride];
+  for (int k = 0; k < count; ++k) {
+    const int v = HexPair(f[3].substr(k * 2, 2));
+    if (v < 0) return Answer(r.code, ReplyStatus::kParameterError);
+    bytes[k] = static_cast<std::uint8_t>(v);
+  }
+  buffer_.SetLine(line, bytes, count);
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoIb(const Request& r) {
+  blockModeRequest_ = true;
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoIc(const Request& r) {
+  // "IC:0n" saves the image buffer in RAM area n, "IC:n0" loads it back.
+  const std::string_view p = r.params;
+  if (!r.colon || p.size() != 2) return Answer(r.code, ReplyStatus::kParameterError);
+  if (p[0] == '0' && IsRamArea(p[1])) {
+    ramAreas_[p[1]] = buffer_;
+    return Answer(r.code, ReplyStatus::kOk);
+  }
+  if (p[1] == '0' && IsRamArea(p[0])) {
+    auto it = ramAreas_.find(p[0]);
+    if (it == ramAreas_.end()) return Answer(r.code, ReplyStatus::kNoPrintData);
+    buffer_ = it->second;
+    return Answer(r.code, ReplyStatus::kOk);
+  }
+  return Answer(r.code, ReplyStatus::kParameterError);
+}
+
+std::string Device::DoEe(const Request& r) {
+  // "eer:aa/nn" reads, "eew:aa/nn/data" writes.
+  const std::string_view text = r.text;
+  if (text.size() > 3 && text[2] == 'r' && text[3] == ':') return EepromRead(r, text.substr(4));
+  if (text.size() > 3 && text[2] == 'w' && text[3] == ':') return EepromWrite(r, text.substr(4));
+  return Answer(r.code, ReplyStatus::kCommandError);
+}
+
+std::string Device::EepromRead(const Request& r, std::string_view params) {
+  if (params.size() != 5 || params[2] != '/') return Answer(r.code, ReplyStatus::kParameterError);
+  const int address = HexPair(params.substr(0, 2));
+  const int count = HexPair(params.substr(3, 2));
+  if (address < 0 || count < 1 || address + count > Eeprom::kWords)
+    return Answer(r.code, ReplyStatus::kParameterError);
+  std::string data;
+  for (int w = address; w < address + count; ++w) data += Hex4(eeprom_.Word(w));
+  return Answer(r.code, ReplyStatus::kOk, data);
+}
+
+std::string Device::EepromWrite(const Request& r, std::string_view params) {
+  if (params.size() < 6 || params[2] != '/' || params[5] != '/')
+    return Answer(r.code, ReplyStatus::kParameterError);
+  const int address = HexPair(params.substr(0, 2));
+  const int count = HexPair(params.substr(3, 2));
+  const std::string_view data = params.substr(6);
+  if (address < 0 || count < 1 || address + count > Eeprom::kWords ||
+      data.size() != static_cast<std::size_t>(count) * 4)
+    return Answer(r.code, ReplyStatus::kParameterError);
+  std::vector<std::uint16_t> words;
+  for (int k = 0; k < count; ++k) {
+    const int hi = HexPair(data.substr(k * 4, 2));
+    const int lo = HexPair(data.substr(k * 4 + 2, 2));
+    if (hi < 0 || lo < 0) return Answer(r.code, ReplyStatus::kParameterError);
+    words.push_back(static_cast<std::uint16_t>(hi << 8 | lo));
+  }
+  // Nothing is written unless the whole command is good.
+  for (int k = 0; k < count; ++k) eeprom_.SetWord(address + k, words[k]);
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::DoCt(const Request& r) {
+  // "CT" alone: all 16 counters; "CT:h": the one with hex code h.
+  if (r.params.empty()) {
+    std::string all;
+    for (int code = 0; code < 16; ++code) {
+      char buf[12];
+      std::snprintf(buf, sizeof buf, "%08X", eeprom_.CounterValue(code));
+      all += buf;
+    }
+    return Answer(r.code, ReplyStatus::kOk, all);
+  }
+  if (!r.colon || r.params.size() != 1 || HexValue(r.params[0]) < 0)
+    return Answer(r.code, ReplyStatus::kParameterError);
+  char buf[12];
+  std::snprintf(buf, sizeof buf, "%08X", eeprom_.CounterValue(HexValue(r.params[0])));
+  return Answer(r.code, ReplyStatus::kOk, buf);
+}
+
+std::string Device::DoService(const Request& r) {
+  // "!!" and one letter: the service sub-commands.
+  const char sub = r.text.size() > 2 ? r.text[2] : '\0';
+  switch (sub) {
+    case 's':
+      return Answer(r.code, ReplyStatus::kOk, "A2867F3D99");  // sensor voltages
+    case 'l':
+      return Answer(r.code, ReplyStatus::kOk, "80808080A0");  // their thresholds
+    case 'e':
+      eeprom_.ClearErrors();
+      return Answer(r.code, ReplyStatus::kOk);
+    case 'c':
+      eeprom_.ClearErrorsAndPasses();
+      return Answer(r.code, ReplyStatus::kOk);
+    case 'w':
+    case 'm':
+      return Answer(r.code, ReplyStatus::kOk);
+    default:
+      return Answer(r.code, ReplyStatus::kCommandError);
+  }
+}
+
+std::string Device::DoAccept(const Request& r) {
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+void Device::Start(const CommandRow& row, std::int64_t now) {
   Job job;
-  job.command = cmd;
+  job.row = &row;
   job.start = now;
-  if (cmd == "CI") {
+  if (row.flags & kWaitsForCard) {
     job.waitingForCard = true;
   } else {
-    int ms = kCardOutMs;
-    if (cmd == "WR" || cmd == "WN") ms = kWriteMs;
-    if (cmd == "RD") ms = kReadMs;
-    if (cmd == "VR") ms = kVerifyMs;
-    if (cmd == "PR" || cmd == "PP") ms = kPrintMs;
-    if (cmd == "PO") ms = kPrintOutMs;
-    if (cmd == "CE" || cmd == "EC") ms = kEraseMs;
-    if (cmd == "FE") ms = kFeedMs;
-    job.end = now + Duration(ms);
+    job.end = now + Duration(row.baseMs);
   }
   job_ = job;
 }
 
 std::string Device::Poll(std::int64_t now) {
   Advance(now);
-  if (job_) return "B" + job_->command + "00";
+  if (job_) {
+    std::string busy = "B";
+    busy += job_->row->code;
+    busy += kPollTail;
+    return busy;
+  }
   if (pendingAnswer_) {
     std::string a = std::move(*pendingAnswer_);
     pendingAnswer_.reset();
     return a;
   }
   std::string r = "R";
-  r += static_cast<char>('0' + (state_ % 10));
+  r += static_cast<char>('0' + (StateDigit() % 10));
   r += static_cast<char>('0' + (card_ % 10));
-  r += "00";
+  r += kPollTail;
   return r;
 }
 
@@ -471,7 +580,7 @@ void Device::InsertCard(std::int64_t now) {
   if (job_ && job_->waitingForCard) {
     card_ = kMiddle;
     job_->waitingForCard = false;
-    job_->end = now + Duration(kCardInMs);
+    job_->end = now + Duration(job_->row->baseMs);
   }
 }
 
@@ -487,7 +596,7 @@ void Device::PowerUp(std::int64_t now) {
   job_.reset();
   pendingAnswer_.reset();
   blockModeCancel_ = true;
-  state_ = 2;
+  state_ = DeviceState::kPowerUp;
   eeprom_.Count(Eeprom::kPowerCuts);
 }
 
@@ -525,7 +634,7 @@ void Device::Advance(std::int64_t now) {
       if (card_ == kFront || card_ == kMiddle || card_ == kBack) {
         card_ = kMiddle;
         job_->waitingForCard = false;
-        job_->end = std::max(job_->start, now) + Duration(kCardInMs);
+        job_->end = std::max(job_->start, now) + Duration(job_->row->baseMs);
         continue;
       }
       const std::int64_t due = std::max(job_->start, cardGoneAt_) + config_.insertMs;
@@ -533,7 +642,7 @@ void Device::Advance(std::int64_t now) {
         NewCard();
         card_ = kMiddle;
         job_->waitingForCard = false;
-        job_->end = due + Duration(kCardInMs);
+        job_->end = due + Duration(job_->row->baseMs);
         continue;
       }
     }
@@ -546,98 +655,144 @@ void Device::Advance(std::int64_t now) {
 }
 
 void Device::Finish(std::int64_t at) {
-  const std::string cmd = job_->command;
+  const CommandRow& row = *job_->row;
   job_.reset();
-  pendingAnswer_ = Answer(cmd, FinishStatus(cmd));
-  if ((cmd == "CO" || cmd == "HC" || cmd == "PO") && card_ != kNoCard) CardOut(at);
+  Request r;
+  r.code = row.code;
+  r.text = row.code;
+  r.now = at;
+  if (const std::optional<ReplyStatus> fault = FaultStatus()) {
+    pendingAnswer_ = Answer(row.code, *fault);
+  } else {
+    pendingAnswer_ = (this->*row.handler)(r);
+  }
+  if ((row.flags & kCardToExit) && card_ != kNoCard) CardOut(at);
 }
 
-std::string Device::FinishStatus(const std::string& cmd) {
-  // A faulted reader fails what moves the card.
-  if (state_ == 4) {
-    eeprom_.Count(Eeprom::kJamErrors);
-    return "30";
+std::optional<ReplyStatus> Device::FaultStatus() {
+  // A faulted reader fails what moves the card, and counts it.
+  switch (state_) {
+    case DeviceState::kJamError:
+      eeprom_.Count(Eeprom::kJamErrors);
+      return ReplyStatus::kJamError;
+    case DeviceState::kMechanicalError:
+      eeprom_.Count(Eeprom::kMechErrors);
+      return ReplyStatus::kMechanicalError;
+    case DeviceState::kHardError:
+      eeprom_.Count(Eeprom::kHardErrors);
+      return ReplyStatus::kHardError;
+    default:
+      return std::nullopt;
   }
-  if (state_ == 5) {
-    eeprom_.Count(Eeprom::kMechErrors);
-    return "32";
-  }
-  if (state_ == 6) {
-    eeprom_.Count(Eeprom::kHardErrors);
-    return "35";
-  }
-  if (cmd == "CI" || cmd == "CO" || cmd == "HC") return "90";
-  if (cmd == "FE") {
-    if (card_ == kNoCard) {
-      NewCard();
-      card_ = kMiddle;
-      return "90";
-    }
-    return "20";  // a card is already in the way
-  }
+}
+
+std::string Device::FinishCardMove(const Request& r) {
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::FinishFeed(const Request& r) {
+  // A new card from the feeder, unless one is already inside.
+  if (card_ != kNoCard) return Answer(r.code, ReplyStatus::kCardInTheWay);
+  NewCard();
+  card_ = kMiddle;
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::FinishWrite(const Request& r) {
   eeprom_.Count(Eeprom::kPasses);
-  const bool write = cmd == "WR" || cmd == "WN";
-  if (write || cmd == "RD" || cmd == "VR") {
-    if (write) eeprom_.Count(Eeprom::kWrites);
-    if (cmd == "RD") eeprom_.Count(Eeprom::kReads);
-    const int mask = TrackMask();
-    int good = 0, bad = 0;
-    std::string firstBad;
-    std::string codes;
-    for (int t = 1; t <= 3; ++t) {
-      std::string code = "92";
-      if (mask & (1 << (t - 1))) {
-        std::string& onCard = cardData_.tracks[t];
-        if (write) {
+  eeprom_.Count(Eeprom::kWrites);
+  return Answer(r.code, TrackPass(TrackOp::kWrite));
+}
+
+std::string Device::FinishRead(const Request& r) {
+  eeprom_.Count(Eeprom::kPasses);
+  eeprom_.Count(Eeprom::kReads);
+  return Answer(r.code, TrackPass(TrackOp::kRead));
+}
+
+std::string Device::FinishVerify(const Request& r) {
+  eeprom_.Count(Eeprom::kPasses);
+  return Answer(r.code, TrackPass(TrackOp::kVerify));
+}
+
+ReplyStatus Device::TrackPass(TrackOp op) {
+  // The tracks of the mode "C" mask are worked; the others report no operation.
+  const int mask = TrackMask();
+  int good = 0, bad = 0;
+  std::optional<ReplyStatus> firstBad;
+  for (int t = 1; t <= 3; ++t) {
+    ReplyStatus code = ReplyStatus::kOkNoOperation;
+    if (mask & (1 << (t - 1))) {
+      std::string& onCard = cardData_.tracks[t];
+      switch (op) {
+        case TrackOp::kWrite:
           if (writeData_[t].empty()) {
-            code = "47";
+            code = ReplyStatus::kNoWriteData;
           } else {
             onCard = writeData_[t];
-            code = "90";
+            code = ReplyStatus::kOk;
           }
-        } else if (cmd == "RD") {
+          break;
+        case TrackOp::kRead:
           readValid_[t] = !onCard.empty();
           readData_[t] = onCard;
-          code = onCard.empty() ? "46" : "90";
-        } else {
-          code = writeData_[t].empty() ? "47" : onCard == writeData_[t] ? "90" : "45";
-        }
-        if (code == "90") {
-          ++good;
-        } else {
-          ++bad;
-          if (firstBad.empty()) firstBad = code;
-          eeprom_.Count(Eeprom::kTrack1Errors + (t - 1));
-        }
+          code = onCard.empty() ? ReplyStatus::kNoReadData : ReplyStatus::kOk;
+          break;
+        case TrackOp::kVerify:
+          code = writeData_[t].empty()     ? ReplyStatus::kNoWriteData
+                 : onCard == writeData_[t] ? ReplyStatus::kOk
+                                           : ReplyStatus::kVerifyError;
+          break;
       }
-      codes += code;
+      if (code == ReplyStatus::kOk) {
+        ++good;
+      } else {
+        ++bad;
+        if (!firstBad) firstBad = code;
+        eeprom_.Count(Eeprom::kTrack1Errors + (t - 1));
+      }
     }
-    auto ir = modes_.find('B');
-    const bool irRead = cmd == "RD" && ir != modes_.end() && ir->second == '1';
-    results_ = codes + (irRead ? "90" : "92") + "92";
-    if (bad == 0) return good ? "90" : "92";
-    return good ? "96" : firstBad;
+    results_[t - 1] = code;
   }
-  if (cmd == "PR" || cmd == "PP" || cmd == "PO") {
-    if (state_ == 3) return "51";  // head too hot
-    eeprom_.Count(Eeprom::kPrints);
-    if (cmd == "PP") {
-      cardData_.surface.Overlay(buffer_);
-    } else {
-      cardData_.surface = buffer_;
-    }
-    if (!config_.printDir.empty()) {
-      const std::string base = WritePrintFiles(config_.printDir, ++printCount_, cardData_.surface);
-      notes_.push_back(base.empty() ? "print: cannot write to " + config_.printDir
-                                    : "print " + base + ".png");
-    }
-    return "90";
+  // The IR field reports a read when IR reading is on (mode "B1"); punching is never done.
+  auto ir = modes_.find('B');
+  const bool irRead = op == TrackOp::kRead && ir != modes_.end() && ir->second == '1';
+  results_[3] = irRead ? ReplyStatus::kOk : ReplyStatus::kOkNoOperation;
+  results_[4] = ReplyStatus::kOkNoOperation;
+  if (bad == 0) return good ? ReplyStatus::kOk : ReplyStatus::kOkNoOperation;
+  return good ? ReplyStatus::kOkOtherTrackError : *firstBad;
+}
+
+std::string Device::FinishPrint(const Request& r) {
+  return Print(r, false);
+}
+
+std::string Device::FinishOverprint(const Request& r) {
+  return Print(r, true);
+}
+
+std::string Device::Print(const Request& r, bool overlay) {
+  // The image buffer goes onto the card surface: over what is there, or in its place.
+  eeprom_.Count(Eeprom::kPasses);
+  if (state_ == DeviceState::kHeadTooHot) return Answer(r.code, ReplyStatus::kHeadTooHot);
+  eeprom_.Count(Eeprom::kPrints);
+  if (overlay) {
+    cardData_.surface.Overlay(buffer_);
+  } else {
+    cardData_.surface = buffer_;
   }
-  if (cmd == "CE" || cmd == "EC") {
-    cardData_.surface.Clear();
-    return "90";
+  if (!config_.printDir.empty()) {
+    const std::string base = WritePrintFiles(config_.printDir, ++printCount_, cardData_.surface);
+    notes_.push_back(base.empty() ? "print: cannot write to " + config_.printDir
+                                  : "print " + base + ".png");
   }
-  return "90";
+  return Answer(r.code, ReplyStatus::kOk);
+}
+
+std::string Device::FinishErase(const Request& r) {
+  eeprom_.Count(Eeprom::kPasses);
+  cardData_.surface.Clear();
+  return Answer(r.code, ReplyStatus::kOk);
 }
 
 }  // namespace tavosim

@@ -2,12 +2,20 @@
 // tracks, modes, the print image, the EEPROM with its counters, and the commands that act on
 // them. Time is passed in by the caller (milliseconds on any steady clock), so the model runs
 // the same under a test's virtual clock as under the real one.
+//
+// Commands are rows of one table (Device::Commands): the two-letter code, the execution time of
+// a timed command, where the command is accepted (before "PA", while another executes), what it
+// needs, and its handler. A frame's code is looked up once; an immediate command's handler
+// makes the reply, a timed one is acknowledged and its handler makes the answer when the time
+// has passed. Replies carry a ReplyStatus as two hex digits; the poll reply carries the
+// DeviceState digit.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +33,39 @@ struct DeviceConfig {
   std::string printDir;  // where prints go as PNG + text; empty: nowhere
 };
 
+// The two hexadecimal digits after the echoed code of an "A" reply.
+enum class ReplyStatus : std::uint8_t {
+  kPowerUpError = 0x10,       // refused before "PA"
+  kCommandError = 0x11,       // unknown command or sub-command
+  kBusy = 0x12,               // another command is still executing
+  kParameterError = 0x14,     // parameters missing, malformed or out of range
+  kCardInTheWay = 0x20,       // a card is already inside
+  kCardAtExit = 0x21,         // the card waits at the exit to be taken
+  kNoCardError = 0x25,        // the command needs a card and there is none
+  kJamError = 0x30,           // card jam
+  kMechanicalError = 0x32,    // head mechanism
+  kHardError = 0x35,          // hardware (A/D)
+  kVerifyError = 0x45,        // the track differs from the write data
+  kNoReadData = 0x46,         // the track is empty
+  kNoWriteData = 0x47,        // no "WD" data for the track
+  kNoPrintData = 0x50,        // nothing saved in that RAM area
+  kHeadTooHot = 0x51,         // print refused: thermal head too hot
+  kOk = 0x90,                 // done
+  kOkNoOperation = 0x92,      // done, nothing to do (track or field not used)
+  kOkOtherTrackError = 0x96,  // done, but another track failed
+};
+
+// The state digit of the poll reply. The operator may set any digit 0-9; these are the ones the
+// device acts on, the others behave as ready.
+enum class DeviceState : int {
+  kReady = 0,
+  kPowerUp = 2,          // after power-up: everything but "PA" and "RS" is refused
+  kHeadTooHot = 3,       // prints fail
+  kJamError = 4,         // timed commands fail, counted as jams
+  kMechanicalError = 5,  // timed commands fail, counted as mechanical errors
+  kHardError = 6,        // timed commands fail, counted as hardware errors
+};
+
 // What the device sends for a command: ACK alone, or a reply frame with this text.
 struct DeviceReply {
   bool ack = false;
@@ -32,7 +73,36 @@ struct DeviceReply {
 };
 
 class Device {
+ private:
+  struct Request;
+  using Handler = std::string (Device::*)(const Request&);
+
  public:
+  // Command table flags: where a command is accepted beyond the ready state, and what a timed
+  // one needs and does with the card.
+  enum CommandFlag : unsigned {
+    kInPowerUp = 1 << 0,     // accepted before "PA" (others: power-up error)
+    kWhileBusy = 1 << 1,     // accepted while a timed command executes (others: busy)
+    kNeedsCard = 1 << 2,     // refused with no card inside or with the card at the exit
+    kStarAllowed = 1 << 3,   // "XX*" is taken; a timed command takes no parameters otherwise
+    kWaitsForCard = 1 << 4,  // the time starts when a card has arrived
+    kCardToExit = 1 << 5,    // a card inside when it ends is left at the exit
+  };
+  // Execution time of a command answered at once.
+  static constexpr int kAtOnce = -1;
+
+  struct CommandRow {
+    std::string_view code;  // the first two characters of the frame
+    int baseMs;             // execution time at speed 1 of a timed command; kAtOnce
+    unsigned flags;         // CommandFlag bits
+    Handler handler;        // at once: makes the reply; timed: makes the answer at the end
+    bool Timed() const { return baseMs != kAtOnce; }
+  };
+  // Every command the device knows, one row each.
+  static std::span<const CommandRow> Commands();
+  // The row for a code, or nullptr for an unknown one.
+  static const CommandRow* FindCommand(std::string_view code);
+
   // Card positions of the poll reply.
   static constexpr int kNoCard = 0, kFront = 1, kMiddle = 2, kBack = 3, kExit = 4;
 
@@ -58,9 +128,9 @@ class Device {
   void InsertCard(std::int64_t now);
   void RemoveCard(std::int64_t now);
   void PowerUp(std::int64_t now);
-  void SetStateDigit(int digit) { state_ = digit; }
+  void SetStateDigit(int digit) { state_ = static_cast<DeviceState>(digit); }
 
-  int StateDigit() const { return state_; }
+  int StateDigit() const { return static_cast<int>(state_); }
   int CardPosition() const { return card_; }
   bool Executing() const { return job_.has_value(); }
   Eeprom& eeprom() { return eeprom_; }
@@ -70,8 +140,16 @@ class Device {
   std::vector<std::string> TakeNotes();
 
  private:
+  // What a handler is given.
+  struct Request {
+    std::string_view code;    // the first two characters, padded with spaces
+    std::string_view text;    // the whole frame text
+    std::string_view params;  // after "XX:", or after "XX" when there is no colon
+    bool colon = false;       // the parameters came after a colon
+    std::int64_t now = 0;
+  };
   struct Job {
-    std::string command;  // the first two characters
+    const CommandRow* row = nullptr;
     std::int64_t start = 0;
     std::int64_t end = 0;
     bool waitingForCard = false;
@@ -80,30 +158,57 @@ class Device {
     std::array<std::string, 4> tracks;  // 1-3 used
     PrintImage surface;
   };
+  enum class TrackOp { kWrite, kRead, kVerify };
 
-  std::string Immediate(const std::string& cmd, std::string_view text, std::int64_t now);
-  std::string Answer(const std::string& echo, std::string_view status,
-                     std::string_view data = {}) const;
+  std::string Answer(std::string_view echo, ReplyStatus status, std::string_view data = {}) const;
   int Duration(int baseMs) const;
-  void Start(const std::string& cmd, std::int64_t now);
+  void Start(const CommandRow& row, std::int64_t now);
   void Finish(std::int64_t at);
-  std::string FinishStatus(const std::string& cmd);
+  std::optional<ReplyStatus> FaultStatus();
   void CardOut(std::int64_t at);
   void NewCard();
   int TrackMask() const;
   std::string Modes() const;
-
-  std::string DoMs(std::string_view params);
-  std::string DoPd(std::string_view rest, bool continued);
-  std::string DoPi(std::string_view params);
-  std::string DoIc(std::string_view params);
-  std::string DoEer(std::string_view params);
-  std::string DoEew(std::string_view params);
-  std::string DoClock(std::string_view params, std::int64_t now);
   std::string ClockText(std::int64_t now) const;
+  ReplyStatus TrackPass(TrackOp op);
+  std::string Print(const Request& r, bool overlay);
+
+  // Commands answered at once.
+  std::string DoRs(const Request& r);
+  std::string DoPa(const Request& r);
+  std::string DoCl(const Request& r);
+  std::string DoMs(const Request& r);
+  std::string DoMr(const Request& r);
+  std::string DoVs(const Request& r);
+  std::string DoTh(const Request& r);
+  std::string DoCk(const Request& r);
+  std::string DoWd(const Request& r);
+  std::string DoDt(const Request& r);
+  std::string DoRc(const Request& r);
+  std::string DoPc(const Request& r);
+  std::string DoPd(const Request& r);
+  std::string DoPi(const Request& r);
+  std::string DoIb(const Request& r);
+  std::string DoIc(const Request& r);
+  std::string DoEe(const Request& r);
+  std::string DoCt(const Request& r);
+  std::string DoService(const Request& r);
+  std::string DoAccept(const Request& r);
+  std::string EepromRead(const Request& r, std::string_view params);
+  std::string EepromWrite(const Request& r, std::string_view params);
+
+  // Timed commands, when their time has passed.
+  std::string FinishCardMove(const Request& r);
+  std::string FinishFeed(const Request& r);
+  std::string FinishWrite(const Request& r);
+  std::string FinishRead(const Request& r);
+  std::string FinishVerify(const Request& r);
+  std::string FinishPrint(const Request& r);
+  std::string FinishOverprint(const Request& r);
+  std::string FinishErase(const Request& r);
 
   DeviceConfig config_;
-  int state_ = 2;  // power-up until "PA"
+  DeviceState state_ = DeviceState::kPowerUp;  // until "PA"
   int card_ = kNoCard;
   std::int64_t cardOutAt_ = 0;   // when the card reached the exit
   std::int64_t cardGoneAt_ = 0;  // when the last card was taken
@@ -115,7 +220,10 @@ class Device {
   std::array<std::string, 4> writeData_;
   std::array<std::string, 4> readData_;
   std::array<bool, 4> readValid_{};
-  std::string results_ = "9292929292";  // tracks 1-3, IR, punch
+  // Of the last track pass: tracks 1-3, IR, punch.
+  std::array<ReplyStatus, 5> results_{ReplyStatus::kOkNoOperation, ReplyStatus::kOkNoOperation,
+                                      ReplyStatus::kOkNoOperation, ReplyStatus::kOkNoOperation,
+                                      ReplyStatus::kOkNoOperation};
   std::map<char, char> modes_;
   Card cardData_;
 

@@ -1,10 +1,15 @@
 // The device model on a virtual clock: power-up, execution with B and A, the card cycle,
-// tracks, modes, counters, EEPROM commands, printing and the clock.
+// tracks, modes, counters, EEPROM commands, printing and the clock; and the command table
+// walked row by row: every row answered, every other code unknown, the power-up and busy
+// columns obeyed, and each timed command taking its time.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <string>
 
 #include "sim/device.h"
@@ -288,6 +293,166 @@ TEST_F(TavosimDeviceTest, FaultedReaderFailsCardMovesAndCountsThem) {
   EXPECT_EQ(Run("PR"), "APR51");
   dev_->SetStateDigit(0);
   EXPECT_EQ(Send("CT:7"), "ACT9000000001");
+}
+
+// A frame that makes a table command do its work: the code alone, except where the code alone
+// is not a whole command.
+std::string WorkingFrame(std::string_view code) {
+  if (code == "ee") return "eer:00/01";
+  if (code == "!!") return "!!s";
+  return std::string(code);
+}
+
+TEST_F(TavosimDeviceTest, CommandTableHasOneRowPerTwoLetterCode) {
+  const std::set<std::string_view> known = {
+      "RS", "PA", "CL", "CI", "CO", "HC", "FE", "WD", "WR", "WN", "RD", "VR", "DT", "RC",
+      "PC", "PD", "PI", "IB", "IC", "PR", "PP", "PO", "CE", "EC", "MS", "MR", "VS", "TH",
+      "CK", "CT", "ee", "!!", "BI", "BO", "BP", "CR", "FP", "RP", "ST", "EP", "DC", "DD",
+      "DP", "AS", "PU", "LC", "RE", "ET", "GJ", "CJ", "RV", "PW", "IF", "wr", "dt"};
+  std::set<std::string_view> seen;
+  for (const Device::CommandRow& row : Device::Commands()) {
+    EXPECT_EQ(row.code.size(), 2u) << row.code;
+    EXPECT_TRUE(seen.insert(row.code).second) << "twice: " << row.code;
+    EXPECT_EQ(Device::FindCommand(row.code), &row);
+    EXPECT_NE(row.handler, nullptr) << row.code;
+    // What a command needs of the card only applies to one that takes time.
+    if (!row.Timed()) {
+      EXPECT_EQ(row.flags & (Device::kNeedsCard | Device::kStarAllowed | Device::kWaitsForCard |
+                             Device::kCardToExit),
+                0u)
+          << row.code;
+    }
+  }
+  EXPECT_EQ(seen, known);
+}
+
+TEST_F(TavosimDeviceTest, EveryCommandInTheTableIsAnswered) {
+  for (const Device::CommandRow& row : Device::Commands()) {
+    const std::string code(row.code);
+    SCOPED_TRACE(code);
+    Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = {}});
+    CardIn();
+    const std::string first = Send(WorkingFrame(code));
+    // A timed command is acknowledged and answers on a poll; the others answer at once.
+    EXPECT_EQ(first == "ACK", row.Timed()) << first;
+    const std::string reply = first == "ACK" ? Run(WorkingFrame(code)) : first;
+    if (code == "RS") {
+      EXPECT_EQ(reply, "R0200");
+      continue;
+    }
+    ASSERT_EQ(reply.size() >= 5 ? reply.substr(0, 3) : reply, "A" + code);
+    EXPECT_NE(reply.substr(3, 2), "11");
+    EXPECT_NE(reply.substr(3, 2), "12");
+  }
+}
+
+TEST_F(TavosimDeviceTest, EveryCodeOutsideTheTableIsUnknown) {
+  Make({.speed = 0, .insertMs = 0, .removeMs = -1, .printDir = {}});
+  CardIn();
+  int unknown = 0;
+  for (char a = ' '; a <= '~'; ++a) {
+    for (char b = ' '; b <= '~'; ++b) {
+      const std::string code{a, b};
+      if (Device::FindCommand(code)) continue;
+      ++unknown;
+      ASSERT_EQ(Send(code), "A" + code + "11");
+      ASSERT_EQ(Send(code + ":1"), "A" + code + "11");
+    }
+  }
+  EXPECT_EQ(unknown, 95 * 95 - static_cast<int>(Device::Commands().size()));
+  EXPECT_EQ(Poll(), "R0200");  // none of them did anything
+}
+
+TEST_F(TavosimDeviceTest, PowerUpAndBusyRefuseAllButTheirFewCommands) {
+  const std::set<std::string> atPowerUp = {"PA", "RS"};
+  const std::set<std::string> whileBusy = {"CL", "RS"};
+  for (const Device::CommandRow& row : Device::Commands()) {
+    const std::string code(row.code);
+    SCOPED_TRACE(code);
+    EXPECT_EQ((row.flags & Device::kInPowerUp) != 0, atPowerUp.count(code) == 1);
+    EXPECT_EQ((row.flags & Device::kWhileBusy) != 0, whileBusy.count(code) == 1);
+
+    Make({.speed = 1.0, .insertMs = -1, .removeMs = -1, .printDir = {}});
+    dev_->PowerUp(now_);
+    const std::string powerUpReply = Send(WorkingFrame(code));
+    EXPECT_EQ(powerUpReply == "A" + code + "10", atPowerUp.count(code) == 0) << powerUpReply;
+
+    Make({.speed = 1.0, .insertMs = -1, .removeMs = -1, .printDir = {}});
+    ASSERT_EQ(Send("CI"), "ACK");  // waits for a card nobody inserts
+    const std::string busyReply = Send(WorkingFrame(code));
+    EXPECT_EQ(busyReply == "A" + code + "12", whileBusy.count(code) == 0) << busyReply;
+  }
+}
+
+TEST_F(TavosimDeviceTest, TimedCommandsCheckTheCardAndTheirParameters) {
+  const std::set<std::string> withoutCard = {"CI", "FE"};
+  const std::set<std::string> withStar = {"CI"};
+  for (const Device::CommandRow& row : Device::Commands()) {
+    if (!row.Timed()) continue;
+    const std::string code(row.code);
+    SCOPED_TRACE(code);
+    EXPECT_EQ((row.flags & Device::kNeedsCard) == 0, withoutCard.count(code) == 1);
+    EXPECT_EQ((row.flags & Device::kStarAllowed) != 0, withStar.count(code) == 1);
+
+    Make({.speed = 0, .insertMs = -1, .removeMs = -1, .printDir = {}});
+    EXPECT_EQ(Send(code + ":1"), "A" + code + "14");
+    EXPECT_EQ(Send(code + "*"), withStar.count(code) ? "ACK" : "A" + code + "14");
+    Send("CL");
+    EXPECT_EQ(Send(code), withoutCard.count(code) ? "ACK" : "A" + code + "25");
+    Send("CL");
+    // With the card at the exit.
+    dev_->InsertCard(now_);
+    ASSERT_EQ(Run("CI"), "ACI90");
+    ASSERT_EQ(Run("CO"), "ACO90");
+    ASSERT_EQ(dev_->CardPosition(), Device::kExit);
+    if (!withoutCard.count(code)) {
+      EXPECT_EQ(Send(code), "A" + code + "21");
+    }
+  }
+}
+
+TEST_F(TavosimDeviceTest, TimedCommandsTakeTheirListedTime) {
+  // At speed 1; "CI" counts from the card's arrival.
+  const std::map<std::string_view, int> expected = {
+      {"CI", 400},  {"CO", 400},  {"HC", 400},  {"WR", 600},  {"WN", 600},
+      {"RD", 500},  {"VR", 500},  {"PR", 1500}, {"PP", 1500}, {"PO", 2000},
+      {"CE", 1000}, {"EC", 1000}, {"FE", 800}};
+  std::map<std::string_view, int> listed;
+  for (const Device::CommandRow& row : Device::Commands())
+    if (row.Timed()) listed[row.code] = row.baseMs;
+  EXPECT_EQ(listed, expected);
+
+  for (const double speed : {1.0, 0.5}) {
+    for (const auto& [code, baseMs] : listed) {
+      const std::string c(code);
+      SCOPED_TRACE(c + " at speed " + std::to_string(speed));
+      const std::int64_t ms = std::lround(baseMs * speed);
+      Make({.speed = speed, .insertMs = -1, .removeMs = -1, .printDir = {}});
+      if (Device::FindCommand(code)->flags & Device::kWaitsForCard) {
+        ASSERT_EQ(Send(c), "ACK");
+        now_ += 5000;
+        EXPECT_EQ(Poll(), "B" + c + "00");
+        dev_->InsertCard(now_);
+      } else {
+        ASSERT_EQ(Send("CI"), "ACK");
+        dev_->InsertCard(now_);
+        ASSERT_TRUE(dev_->NextDeadline());
+        now_ = *dev_->NextDeadline();
+        ASSERT_EQ(Poll(), "ACI90");
+        ASSERT_EQ(Send(c), "ACK");
+      }
+      const std::int64_t start = now_;
+      EXPECT_EQ(dev_->NextDeadline(), start + ms);
+      now_ = start + ms - 1;
+      EXPECT_EQ(Poll(), "B" + c + "00");
+      now_ = start + ms;
+      EXPECT_EQ(Poll().substr(0, 3), "A" + c);
+      EXPECT_FALSE(dev_->Executing());
+      const bool toExit = code == "CO" || code == "HC" || code == "PO";
+      EXPECT_EQ((Device::FindCommand(code)->flags & Device::kCardToExit) != 0, toExit);
+      EXPECT_EQ(dev_->CardPosition(), toExit ? Device::kExit : Device::kMiddle);
+    }
+  }
 }
 
 }  // namespace
