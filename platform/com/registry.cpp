@@ -160,6 +160,35 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* ty
   return ERROR_SUCCESS;
 }
 
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* cchValueName, DWORD*, DWORD* type,
+                   BYTE* data, DWORD* cbData) {
+  if (!valueName || !cchValueName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
+  KeyPath path;
+  if (LONG rc = Resolve(key, nullptr, &path); rc != ERROR_SUCCESS) return rc;
+  std::shared_ptr<const RegistryTree> tree;
+  if (LONG rc = RegistryFile().Read(&tree); rc != ERROR_SUCCESS) return rc;
+  const RegKey* k = Find(*tree, path);
+  if (!k) return ERROR_FILE_NOT_FOUND;
+  if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
+  const registry::RegValue& v = k->values[index];
+  if (v.name.size() + 1 > *cchValueName) {
+    *cchValueName = static_cast<DWORD>(v.name.size() + 1);
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(valueName, v.name.c_str(), v.name.size() + 1);
+  *cchValueName = static_cast<DWORD>(v.name.size());
+  if (type) *type = v.type;
+  const DWORD size = static_cast<DWORD>(v.data.size());
+  if (!cbData) return ERROR_SUCCESS;
+  if (data && *cbData < size) {
+    *cbData = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data && size) std::memcpy(data, v.data.data(), size);
+  *cbData = size;
+  return ERROR_SUCCESS;
+}
+
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
                     DWORD cbData) {
   if (!data && cbData) return ERROR_INVALID_PARAMETER;

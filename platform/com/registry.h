@@ -12,9 +12,9 @@
 // case-insensitively.
 //
 // Offers: HKEY, HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, REG_SZ, REG_DWORD; RegCreateKeyExA,
-// RegOpenKeyExA, RegCloseKey, RegQueryValueExA, RegSetValueExA, RegDeleteValueA, RegDeleteKeyA,
-// RegDeleteTreeA (error codes of platform/winerror.h: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND,
-// ERROR_MORE_DATA, ...).
+// RegOpenKeyExA, RegCloseKey, RegQueryValueExA, RegEnumValueA, RegSetValueExA, RegDeleteValueA,
+// RegDeleteKeyA, RegDeleteTreeA (error codes of platform/winerror.h: ERROR_SUCCESS,
+// ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA, ...).
 #pragma once
 
 #include "platform/winerror.h"
@@ -51,6 +51,11 @@ LONG RegCloseKey(HKEY key);
 // valueName null or "" is the key's default value. REG_SZ data includes its terminating NUL.
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* cbData);
+// The index-th value of the key, in the order the store holds them: its name (with *cchValueName
+// in characters, without the NUL, on return), type and data as RegQueryValueExA gives them.
+// ERROR_NO_MORE_ITEMS past the last one; ERROR_MORE_DATA when the name or the data do not fit.
+LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* cchValueName, DWORD* reserved,
+                   DWORD* type, BYTE* data, DWORD* cbData);
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD cbData);
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName);

@@ -14,8 +14,8 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/winerror.h"
 #include "platform/fileio/whole_file.h"
+#include "platform/winerror.h"
 
 namespace win::registry {
 namespace {

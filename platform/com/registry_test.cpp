@@ -125,6 +125,39 @@ TEST_F(RegistryTest, KeysAndValuesRoundTripThroughTheFile) {
   EXPECT_NE(text.find("\"Count\"=dword:12345678\n"), std::string::npos);
 }
 
+TEST_F(RegistryTest, ValuesAreEnumeratedInOrderWithTheirSizes) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Cobrix\\Ravlin\\Ports", 0, nullptr, 0,
+                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, "COM1", "/dev/ttyUSB0"), ERROR_SUCCESS);
+  const DWORD number = 7;
+  ASSERT_EQ(RegSetValueExA(key, "Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
+            ERROR_SUCCESS);
+  char name[16];
+  BYTE data[32];
+  DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+  ASSERT_EQ(RegEnumValueA(key, 0, name, &nameSize, nullptr, &type, data, &dataSize), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name), "COM1");
+  EXPECT_EQ(nameSize, 4u);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(dataSize, 13u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data)), "/dev/ttyUSB0");
+  nameSize = sizeof name;
+  dataSize = 2;  // too small for the DWORD
+  EXPECT_EQ(RegEnumValueA(key, 1, name, &nameSize, nullptr, &type, data, &dataSize),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(dataSize, 4u);
+  nameSize = 3;  // too small for "Count" and its NUL
+  EXPECT_EQ(RegEnumValueA(key, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(nameSize, 6u);
+  nameSize = sizeof name;
+  EXPECT_EQ(RegEnumValueA(key, 2, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+}
+
 TEST_F(RegistryTest, StringsThatCannotBeQuotedSurviveAsHex) {
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Odd", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,

@@ -459,9 +459,16 @@ bool parse_command_line(std::string_view line, command* out, std::string* error)
           static_cast<char>(std::tolower(static_cast<unsigned char>(ch))));
     return parse_args(tokens, 3, &out->args, error);
   }
+  if (ieq(verb, "members") || ieq(verb, "ports")) {
+    const bool members = ieq(verb, "members");
+    if (!need(1, 1, members ? "members" : "ports")) return false;
+    out->kind = members ? command_kind::members : command_kind::ports;
+    return true;
+  }
   if (ieq(verb, "help")) {
-    if (!need(1, 1, "help")) return false;
+    if (!need(1, 2, "help [NAME]")) return false;
     out->kind = command_kind::help;
+    if (tokens.size() == 2) out->name = tokens[1];
     return true;
   }
   if (ieq(verb, "quit")) {
@@ -486,6 +493,10 @@ std::string_view command_summary() {
          "  save FILE | load FILE                             the settings to / from a file\n"
          "  dirty                                             changed since save or load?\n"
          "  pages                                             the property pages' CLSIDs\n"
+         "  members                                           every member, event and enum\n"
+         "  help NAME                                         one of them in detail\n"
+         "  ports                                             serial devices and their COM "
+         "numbers\n"
          "  help | quit\n"
          "Values: 12 0x1F -3 1.5 true false \"text\" (escapes \\\\ \\\" \\r \\n \\t \\xHH)\n"
          "        bytes:3132 (bytes: is empty) nothing, - to omit an optional argument,\n"

@@ -45,6 +45,8 @@ enum class command_kind {
   unplace,
   tell,
   help,
+  members,
+  ports,
   quit,
   save,
   load,
@@ -55,7 +57,7 @@ enum class invoke_action { get, put, call };
 
 struct command {
   command_kind kind = command_kind::none;  // none: a blank or comment line
-  std::string name;         // get / put / call: the member; place / unplace / tell: the sibling
+  std::string name;  // get / put / call / help: the member; place / unplace / tell: the sibling
   std::int32_t dispid = 0;  // invoke
   invoke_action action = invoke_action::call;
   std::vector<arg_value> args;    // put: exactly one; tell: the action's arguments; save / load:

@@ -153,7 +153,11 @@ std::string Write(const command& c, std::string_view line) {
       args(0);
       return out;
     case command_kind::help:
-      return "help";
+      return c.name.empty() ? "help" : "help " + c.name;
+    case command_kind::members:
+      return "members";
+    case command_kind::ports:
+      return "ports";
     case command_kind::quit:
       return "quit";
     case command_kind::save:

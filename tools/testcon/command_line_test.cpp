@@ -163,14 +163,25 @@ TEST(TestconCommands, SiblingControlsArePlacedToldAndPassedByName) {
   EXPECT_FALSE(parse_command_line("tell Q1", &c, &error));
   EXPECT_FALSE(parse_command_line("call ConnectTapiCtl @", &c, &error));
   EXPECT_EQ(error, "argument 1: @ needs the name of a control on the form");
-  EXPECT_FALSE(parse_command_line("help me", &c, &error));
+  EXPECT_FALSE(parse_command_line("help me now", &c, &error));
+  EXPECT_EQ(error, "usage: help [NAME]");
+  ASSERT_TRUE(parse_command_line("help BaudRate", &c, &error));
+  EXPECT_EQ(c.kind, command_kind::help);
+  EXPECT_EQ(c.name, "BaudRate");
+  ASSERT_TRUE(parse_command_line("members", &c, &error));
+  EXPECT_EQ(c.kind, command_kind::members);
+  ASSERT_TRUE(parse_command_line("PORTS", &c, &error));
+  EXPECT_EQ(c.kind, command_kind::ports);
+  EXPECT_FALSE(parse_command_line("members all", &c, &error));
 }
 
 TEST(TestconCommands, TheSummaryNamesEveryCommand) {
   const std::string_view summary = command_summary();
   for (const char* verb :
-       {"get NAME", "put NAME", "call NAME", "invoke DISPID", "pump MS", "mode run|design",
-        "place NAME", "unplace NAME", "tell NAME", "help", "quit", "@NAME", "sibling NAME"})
+       {"get NAME",        "put NAME", "call NAME", "invoke DISPID", "pump MS",
+        "mode run|design", "members",  "help NAME", "ports",         "save FILE",
+        "load FILE",       "dirty",    "pages",     "place NAME",    "unplace NAME",
+        "tell NAME",       "help",     "quit",      "@NAME",         "sibling NAME"})
     EXPECT_NE(summary.find(verb), std::string_view::npos) << verb;
 }
 

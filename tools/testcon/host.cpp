@@ -13,6 +13,8 @@
 #include "platform/host/value_format.h"
 #include "platform/text/convert.h"
 #include "platform/text/excerpt.h"
+#include "tools/testcon/member_listing.h"
+#include "tools/testcon/port_listing.h"
 
 namespace testcon {
 
@@ -131,11 +133,12 @@ void host::close() {
 }
 
 void host::fail(HRESULT hr, std::u16string_view description) {
+  ++failures_;
   out_(format_failure(hr, description));
 }
 
 void host::fail(HRESULT hr, const std::string& description) {
-  out_(format_failure(hr, Utf8ToUtf16(description)));
+  fail(hr, std::u16string_view(Utf8ToUtf16(description)));
 }
 
 HRESULT host::create(const std::string& library) {
@@ -193,6 +196,14 @@ void host::run(const command& c) {
       out_("=> ok");
       return;
     case command_kind::help: {
+      if (!c.name.empty()) {
+        const std::vector<std::string> lines = describe_member(c.name);
+        if (lines.empty())
+          return fail(DISP_E_UNKNOWNNAME, "unknown member '" + Excerpt(c.name) + "'");
+        for (const std::string& l : lines) out_(l);
+        out_("=> ok");
+        return;
+      }
       const std::string_view summary = command_summary();
       for (std::size_t start = 0; start < summary.size();) {
         const std::size_t nl = summary.find('\n', start);
@@ -202,6 +213,16 @@ void host::run(const command& c) {
       out_("=> ok");
       return;
     }
+    case command_kind::members: {
+      const std::vector<std::string> lines = list_members();
+      for (const std::string& l : lines) out_(l);
+      out_("=> " + std::to_string(lines.size()) + " entries");
+      return;
+    }
+    case command_kind::ports:
+      for (const std::string& l : list_serial_ports()) out_(l);
+      out_("=> ok");
+      return;
     default:
       break;
   }

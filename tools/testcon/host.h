@@ -39,6 +39,9 @@ class host {
   // Takes the control off its form (closing the port) and releases it.
   void close();
 
+  // How many "!!" result lines have been written so far.
+  int failures() const { return failures_; }
+
  private:
   void run(const command& c);
   // The control's settings to and from a file (its IPersistStreamInit), its dirty flag and its
@@ -57,6 +60,7 @@ class host {
   void fail(win::HRESULT hr, const std::string& description);
 
   line_callback out_;
+  int failures_ = 0;
   win::ComPtr<win::IDispatch> control_;
   win::ComPtr<win::Form> form_;
   win::ComPtr<winhost::EventSink> events_;

@@ -1,6 +1,10 @@
 // ravlin-testcon: drives one Port control from a shell or a script, one command per line.
 //
 //   ravlin-testcon [--library PATH] [--script FILE]
+//   ravlin-testcon --version | --help
+//
+// Exit status: 0 when every command succeeded, 1 when any answered "!!" (or the control could not
+// be created), 2 for a bad command line.
 //
 // Commands: get NAME | put NAME VALUE | call NAME [ARG ...] | invoke DISPID get|put|call [ARG ...]
 // | pump MS | mode run|design | place NAME KIND | unplace NAME | tell NAME ACTION [ARG ...] | help
@@ -8,23 +12,57 @@
 // (escapes \\ \" \r \n \t \xHH), bytes:3132 (bytes: alone is empty), nothing, - for an omitted
 // optional argument, and @NAME for a control on the form. Out-parameters take a placeholder value
 // (or - to leave them out).
+#include <dlfcn.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
 
+#include "platform/com/activation.h"
 #include "platform/com/apartment.h"
 #include "tools/testcon/host.h"
 
 namespace {
 
 int usage() {
-  std::fprintf(stderr, "usage: ravlin-testcon [--library PATH] [--script FILE]\n");
+  std::fprintf(stderr,
+               "usage: ravlin-testcon [--library PATH] [--script FILE] | --version | --help\n");
   return 2;
+}
+
+int bad_option(const std::string& what) {
+  std::fprintf(stderr, "ravlin-testcon: %s\n", what.c_str());
+  return usage();
+}
+
+// The version block of the control library the program would load.
+int version(const std::string& library) {
+  std::string path = library;
+  if (path.empty())
+    for (const std::string& candidate : win::DefaultServerCandidates())
+      if (access(candidate.c_str(), F_OK) == 0) {
+        path = candidate;
+        break;
+      }
+  std::printf("ravlin-testcon, the Port control's command-line test container\n");
+  void* handle = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
+  if (!handle) {
+    std::printf("control library: none found%s\n", path.empty() ? "" : (" (" + path + ")").c_str());
+    return 1;
+  }
+  auto text = [&](const char* symbol) {
+    const char* value = static_cast<const char*>(dlsym(handle, symbol));
+    return value ? value : "unknown";
+  };
+  std::printf("control library: %s\n  %s, file version %s, product version %s\n", path.c_str(),
+              text("ravlin_description"), text("ravlin_file_version"),
+              text("ravlin_product_version"));
+  return 0;
 }
 
 void help() {
@@ -46,17 +84,25 @@ void print(const std::string& line) {
 
 int main(int argc, char** argv) {
   std::string library, script;
+  bool showVersion = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if ((a == "--library" || a == "--script") && i + 1 < argc) {
+    if (a == "--library" || a == "--script") {
+      if (i + 1 >= argc) return bad_option(a + " needs a value");
       (a == "--library" ? library : script) = argv[++i];
     } else if (a == "--help" || a == "-h") {
       help();
       return 0;
+    } else if (a == "--version") {
+      showVersion = true;
     } else {
-      return usage();
+      return bad_option("unknown option '" + a + "'");
     }
   }
+  // A library named on the command line is the one wanted: never fall back to another copy.
+  if (!library.empty() && access(library.c_str(), F_OK) != 0)
+    return bad_option("--library " + library + ": " + std::strerror(errno));
+  if (showVersion) return version(library);
   std::ifstream file;
   if (!script.empty()) {
     file.open(script);
@@ -77,6 +123,10 @@ int main(int argc, char** argv) {
       while (std::getline(file, line))
         if (!host.run_line(line)) break;
     } else {
+      if (isatty(STDIN_FILENO))
+        std::fprintf(stderr,
+                     "ravlin-testcon: one Port control on COM1..n; type a command a line "
+                     "('help' lists them, 'members' the control's members, 'quit' ends)\n");
       // Standard input: the control's apartment is serviced while the next line is awaited, so
       // events print as they come.
       testcon::line_buffer input;
@@ -96,6 +146,7 @@ int main(int argc, char** argv) {
         while (running && input.next_line(&line)) running = host.run_line(line);
       }
     }
+    if (host.failures() > 0) status = 1;
     host.close();
   }
   win::CoUninitialize();

@@ -122,6 +122,29 @@ class Testcon {
     tcgetattr(slave_, &t);
     return t;
   }
+  // Ends the input, waits for the program to end, and gives what it wrote since the last
+  // Results and its exit status.
+  std::pair<std::string, int> Finish(int timeoutMs = 10000) {
+    if (toChild_ >= 0) close(toChild_);
+    toChild_ = -1;
+    std::string out = buffer_;
+    buffer_.clear();
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      pollfd p{fromChild_, POLLIN, 0};
+      poll(&p, 1, 50);
+      char buf[4096];
+      ssize_t n = read(fromChild_, buf, sizeof buf);
+      if (n > 0) out.append(buf, static_cast<std::size_t>(n));
+      if (n == 0 || std::chrono::steady_clock::now() > end) break;
+    }
+    int status = 0;
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+      pid_ = -1;
+      return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+    }
+    return {out, -1};
+  }
 
  private:
   int master_ = -1, slave_ = -1, toChild_ = -1, fromChild_ = -1;
@@ -341,6 +364,83 @@ TEST(TestconEndToEnd, SettingsSavedToAFileLoadIntoAnotherControl) {
   }
   unlink(file.c_str());
   rmdir(folder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TestconEndToEnd, MembersAndHelpDescribeTheControl) {
+  Testcon t;
+  t.Send("members\nhelp StopBits\nhelp Frobnicate\n");
+  std::vector<std::string> r = t.Results(3);
+  auto has = [&](const std::string& line) {
+    return std::find(r.begin(), r.end(), line) != r.end();
+  };
+  EXPECT_TRUE(
+      has("method Open([PortNumber int32], [BaudRate int32], [DataBits int16], "
+          "[StopBits float], [Handshaking HandshakingEnum], [Parity ParityEnum], "
+          "[InputTimeout int32], [OutputTimeout int32], [IOMode IOModeEnum]) -> bool  "
+          "[19]  シリアルポートをオープン"));
+  EXPECT_TRUE(
+      has("event AutoInput(InputBytes byte array by reference, NumBytes int32)  [512]  "
+          "自動受信モードでデータを受信すると発生"));
+  EXPECT_TRUE(has("=> 105 entries"));
+  EXPECT_TRUE(has("property StopBits: float (read/write)  [133]  ストップビット数を設定"));
+  EXPECT_TRUE(has("!! 0x80020006 unknown member 'Frobnicate'"));
+}
+
+TEST(TestconEndToEnd, TheExitStatusSaysWhetherEveryCommandSucceeded) {
+  {
+    Testcon t;
+    t.Send("get BaudRate\nput BaudRate 1200\n");
+    EXPECT_EQ(t.Results(2).back(), "=> ok");
+    EXPECT_EQ(t.Finish().second, 0);
+  }
+  {
+    Testcon t;
+    t.Send("get BaudRate\nput BaudRate 0\nget BaudRate\n");
+    std::vector<std::string> r = t.Results(3);
+    ASSERT_EQ(r.size(), 3u);
+    EXPECT_EQ(r[1], "!! 0x80070057");
+    EXPECT_EQ(t.Finish().second, 1) << "one command failed, even though the last did not";
+  }
+  char path[] = "/tmp/ravlin-testcon-status-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  const std::string script = "call Crc16 bytes:31\nnonsense\n";
+  ASSERT_EQ(write(fd, script.data(), script.size()), static_cast<ssize_t>(script.size()));
+  close(fd);
+  Testcon s({"--script", path});
+  auto [out, status] = s.Finish();
+  EXPECT_NE(out.find("!! 0x80070057 unknown command 'nonsense'"), std::string::npos) << out;
+  EXPECT_EQ(status, 1);
+  unlink(path);
+}
+
+TEST(TestconEndToEnd, BadCommandLinesNameWhatIsWrong) {
+  {
+    Testcon t({"--library", "/nonexistent/libravlin.so"});
+    auto [out, status] = t.Finish();
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(out.find("ravlin-testcon: --library /nonexistent/libravlin.so: No such file or "
+                       "directory"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("=>"), std::string::npos) << "no fallback to another library";
+  }
+  {
+    Testcon t({"--frobnicate"});
+    auto [out, status] = t.Finish();
+    EXPECT_EQ(status, 2);
+    EXPECT_NE(out.find("unknown option '--frobnicate'"), std::string::npos) << out;
+  }
+  {
+    Testcon t({"--version"});
+    auto [out, status] = t.Finish();
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(out.find("file version 1.0.6.8, product version 1.0.0.0"), std::string::npos) << out;
+  }
 }
 
 }  // namespace
