@@ -90,6 +90,7 @@ IUnknown* CPort19::FindInterface(REFIID riid) {
   if (riid == IID_ISupportErrorInfo) return static_cast<ISupportErrorInfo*>(this);
   if (riid == IID_IOleObject) return static_cast<IOleObject*>(this);
   if (riid == IID_IOleControl) return static_cast<IOleControl*>(this);
+  if (riid == IID_IViewObject) return &view_;
   return nullptr;
 }
 
@@ -187,9 +188,10 @@ HRESULT CPort19::Close(DWORD) {
   return S_OK;
 }
 
-HRESULT CPort19::DoVerb(LONG, IOleClientSite*) {
-  return E_NOTIMPL;
-}  // the property pages' verb
+// Verb 0 ("ﾌﾟﾛﾊﾟﾃｨ(&P)") shows the property pages.
+HRESULT CPort19::DoVerb(LONG iVerb, IOleClientSite*) {
+  return iVerb == 0 ? ShowPropertyFrame() : E_NOTIMPL;
+}
 
 HRESULT CPort19::GetUserClassID(CLSID* pClsid) {
   if (!pClsid) return E_POINTER;

@@ -16,7 +16,8 @@
 //
 // Offers: CPort19 (create with CPort19::Create), the C++ members of IPort18, the hidden
 // _Fire_* members, reportPortError, and the object's COM identity (IDispatch/IPort18,
-// IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl).
+// IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
+// IViewObject).
 #pragma once
 
 #include <atomic>
@@ -25,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "control/design_view.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/ole.h"
@@ -254,6 +256,8 @@ class CPort19 final
   void fireOnChanged(win::DISPID dispid) { notify_.FireOnChanged(dispid); }
   void FireBytes(win::DISPID event, SAFEARRAY** bytes, LONG numBytes);
   void FireHidden(win::DISPID member, std::initializer_list<VARIANT> args);
+  // The property frame with the control's pages (Configure, the properties verb).
+  HRESULT ShowPropertyFrame();
   bool Occupied() const { return !portFree_.load(); }
   bool ModemLinked() const { return !modemName_.empty(); }
 
@@ -269,6 +273,7 @@ class CPort19 final
   bool allowConnection_ = true;
   std::u16string modemName_;  // the modem link's name; empty while no modem control is linked
   bool dirty_ = false;
+  PortViewObject view_{ControllingUnknown()};  // IViewObject: the design-time picture
 };
 
 }  // namespace ravlin

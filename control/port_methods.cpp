@@ -56,12 +56,6 @@ HRESULT CrcResult(SAFEARRAY** checkBytes, VARIANT* result, bool wide) {
 
 // ---- members that come with later parts (property pages, about box, modem link) -----------------
 
-HRESULT CPort19::AboutBox() {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::Configure(VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
 HRESULT CPort19::ConnectTapiCtl(IDispatch*, VARIANT_BOOL*) {
   return E_NOTIMPL;
 }
