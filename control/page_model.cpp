@@ -148,11 +148,12 @@ bool PageModel::LoadProperty(IDispatch* object, const property_spec& property) {
   return true;
 }
 
-bool PageModel::ValueOf(const property_spec& property, Variant* value) const {
+bool PageModel::ValueOf(const std::vector<control_state>& states, const property_spec& property,
+                        Variant* value) const {
   if (property.controlId == 0) {
     LONG mask = 0;
     for (std::size_t i = 0; i < spec_.controls.size(); ++i)
-      if (spec_.controls[i].kind == control_kind::mask_check && states_[i].checked)
+      if (spec_.controls[i].kind == control_kind::mask_check && states[i].checked)
         mask |= spec_.controls[i].bit;
     *value = PageValue(property.type, mask);
     return true;
@@ -160,7 +161,7 @@ bool PageModel::ValueOf(const property_spec& property, Variant* value) const {
   std::size_t i = IndexOf(property.controlId);
   if (i == page_view::kAllControls) return false;
   const control_spec& control = spec_.controls[i];
-  const control_state& state = states_[i];
+  const control_state& state = states[i];
   switch (control.kind) {
     case control_kind::edit:
     case control_kind::number_edit:
@@ -200,12 +201,16 @@ void PageModel::Load() {
 
 void PageModel::Apply() {
   if (loaded_) {
+    // What the user entered goes to every object: a field reloaded from an object that refused
+    // it shows that object's value, but the next object still gets the entered one.
+    const std::vector<control_state> entered = states_;
     for (const auto& object : objects_) {
       const bool linked = HasLineSettings() && ReportsModemLink(object.get());
       for (const auto& property : spec_.properties) {
         if (property.lineSetting && linked) continue;
         Variant value;
-        if (!ValueOf(property, &value)) continue;  // a list with nothing chosen writes nothing
+        if (!ValueOf(entered, property, &value))
+          continue;  // a list with nothing chosen writes nothing
         HRESULT hr = Write(object.get(), property, value);
         if (SUCCEEDED(hr)) continue;
         const std::u16string text = RefusalText(hr);

@@ -9,9 +9,10 @@
 // that cannot answer has none). Apply writes the properties in table order to each object; the
 // first one an object refuses is read back from it, reported through the warning hook (title:
 // the property's caption; text: the error-info description, else the system's message for the
-// HRESULT) and the rest is not written to that object. Reset writes the page's defaults to every
-// object, ignoring refusals, and loads again. The user's edits change the states, mark the page
-// dirty and call the change hook; Apply and Reset leave it clean.
+// HRESULT) and the rest is not written to that object. Every object is written the values the
+// user entered, also after an earlier object refused one and its field was reloaded. Reset writes
+// the page's defaults to every object, ignoring refusals, and loads again. The user's edits change
+// the states, mark the page dirty and call the change hook; Apply and Reset leave it clean.
 //
 // Offers: PageModel, ParseSignedDecimal, FormatDecimal.
 #pragma once
@@ -75,8 +76,9 @@ class PageModel {
  private:
   // Reads one property from object into its control(s); false when the object would not say.
   bool LoadProperty(win::IDispatch* object, const property_spec& property);
-  // The value the control(s) of property hold; false when a list has nothing selected.
-  bool ValueOf(const property_spec& property, win::Variant* value) const;
+  // The value the control(s) of property hold in states; false when a list has nothing selected.
+  bool ValueOf(const std::vector<control_state>& states, const property_spec& property,
+               win::Variant* value) const;
   win::HRESULT Write(win::IDispatch* object, const property_spec& property,
                      const win::Variant& value);
   bool HasLineSettings() const;

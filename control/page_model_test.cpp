@@ -361,9 +361,9 @@ TEST(PageModelApply, AfterTheFirstObjectRefusesTheNextObjectIsStillWrittenInTabl
                                  DISPID_Port_InputThreshold, DISPID_Port_OutputThreshold,
                                  DISPID_Port_EventByte, DISPID_Port_ParityReplaceByte,
                                  DISPID_Port_NullDiscard, DISPID_Port_AllowConnection}));
-  // Written as the types the control declares; the edit went in as a number.
+  // Written as the types the control declares; the edit went in as a number, as entered.
   EXPECT_EQ(second->Written(DISPID_Port_OffThreshold).vt, VT_I4);
-  EXPECT_EQ(second->Written(DISPID_Port_OffThreshold).lVal, 60);
+  EXPECT_EQ(second->Written(DISPID_Port_OffThreshold).lVal, 90);  // entered, not reloaded
   EXPECT_EQ(second->Written(DISPID_Port_XonByte).vt, VT_UI1);
   EXPECT_EQ(second->Written(DISPID_Port_AllowConnection).vt, VT_BOOL);
   EXPECT_EQ(second->Written(DISPID_Port_AllowConnection).boolVal, VARIANT_TRUE);
