@@ -81,7 +81,7 @@ AboutBox::AboutBox(QWidget* owner, const QString& description, const QString& fi
   const text_item texts[] = {
       {"productLine", ProductLine(description, fileVersion), 12},
       {"contact", QStringLiteral("お問い合わせ先: ") + maker, 40},
-      {"address", QStringLiteral("〒100-0000 東京都架空区見本町1-2-3 見本ビル4階"), 52},
+      {"address", QStringLiteral("〒100-0000 東京都架空区見本町1-2-3"), 52},
       {"webAddress", QString::fromLatin1(kMakerUrl), 64},
   };
   for (const text_item& t : texts) {

@@ -11,6 +11,9 @@
 #include "control/page_factory.h"
 #include "control/port_test_support.h"
 #include "control/ui/ui_test_support.h"
+#include "control/ui_loader.h"
+
+#include <thread>
 
 namespace ravlin::ui::testing {
 namespace {
@@ -159,6 +162,25 @@ TEST_F(Frame, APageThatCannotBeActivatedShowsNothing) {
   EXPECT_EQ(good->Show(SW_SHOW), E_UNEXPECTED);
   EXPECT_EQ(OleCreatePropertyFrame(nullptr, 0, 0, u"Port", 1, nullptr, 0, nullptr, 0, 0, nullptr),
             E_INVALIDARG);
+}
+
+TEST_F(Frame, AnotherThreadThanTheApplicationsGetsTheReasonInsteadOfAWindow) {
+  HRESULT hr = S_OK;
+  bool gotEntries = true, gotLoaded = true;
+  std::u16string why;
+  std::thread([&] {
+    gotEntries = RequireUi(&hr) != nullptr;
+    why = ravlin::testing::TakeErrorDescription();
+    gotLoaded = LoadedUi() != nullptr;
+  }).join();
+  EXPECT_FALSE(gotEntries);
+  EXPECT_FALSE(gotLoaded);
+  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_EQ(why, kWrongThreadText);
+  // On the application's thread the same library is ready.
+  EXPECT_NE(RequireUi(&hr), nullptr);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_NE(LoadedUi(), nullptr);
 }
 
 }  // namespace
