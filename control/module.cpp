@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "control/page_factory.h"
 #include "control/port.h"
 #include "control/port_identity.h"
 #include "control/registry_scripts.h"
@@ -47,8 +48,14 @@ class ClassFactory final : public win::IClassFactory {
   creator create_;
 };
 
+// A property page class's objects, made by the page factory.
+template <const win::CLSID* Page>
+win::HRESULT CreatePage(win::IUnknown* outer, win::REFIID riid, void** object) {
+  return CreatePortPropertyPage(*Page, outer, riid, object);
+}
+
 // The object map, in registration order: each class, its registry script and how its objects
-// are made (no creator: the class is registered but its objects cannot be made here yet).
+// are made.
 struct object_map_entry {
   const win::CLSID* clsid;
   const char* script;
@@ -57,9 +64,9 @@ struct object_map_entry {
 
 constexpr object_map_entry kObjectMap[] = {
     {&CLSID_Port, kPortScript, &CPort19::Create},
-    {&CLSID_CPort19Ppg1, kPpg1Script, nullptr},
-    {&CLSID_CPort19Ppg2, kPpg2Script, nullptr},
-    {&CLSID_CPort19Ppg4, kPpg4Script, nullptr},
+    {&CLSID_CPort19Ppg1, kPpg1Script, &CreatePage<&CLSID_CPort19Ppg1>},
+    {&CLSID_CPort19Ppg2, kPpg2Script, &CreatePage<&CLSID_CPort19Ppg2>},
+    {&CLSID_CPort19Ppg4, kPpg4Script, &CreatePage<&CLSID_CPort19Ppg4>},
 };
 constexpr std::size_t kClasses = sizeof kObjectMap / sizeof kObjectMap[0];
 
@@ -122,7 +129,6 @@ __attribute__((visibility("default"))) win::HRESULT DllGetClassObject(win::REFCL
   *object = nullptr;
   for (std::size_t i = 0; i < ravlin::kClasses; ++i) {
     if (*ravlin::kObjectMap[i].clsid != clsid) continue;
-    if (!ravlin::kObjectMap[i].create) break;
     return ravlin::ClassObject(i)->QueryInterface(riid, object);
   }
   return win::CLASS_E_CLASSNOTAVAILABLE;

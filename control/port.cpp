@@ -94,6 +94,7 @@ IUnknown* CPort19::FindInterface(REFIID riid) {
   if (riid == IID_IPersistStorage) return static_cast<IPersistStorage*>(this);
   if (riid == IID_IPersist) return static_cast<IPersistStreamInit*>(this);
   if (riid == IID_ISpecifyPropertyPages) return static_cast<ISpecifyPropertyPages*>(this);
+  if (riid == IID_IViewObject) return &view_;
   return nullptr;
 }
 
@@ -192,9 +193,10 @@ HRESULT CPort19::Close(DWORD) {
   return S_OK;
 }
 
-HRESULT CPort19::DoVerb(LONG, IOleClientSite*) {
-  return E_NOTIMPL;
-}  // the property pages' verb
+// Verb 0 ("ﾌﾟﾛﾊﾟﾃｨ(&P)") shows the property pages.
+HRESULT CPort19::DoVerb(LONG iVerb, IOleClientSite*) {
+  return iVerb == 0 ? ShowPropertyFrame() : E_NOTIMPL;
+}
 
 HRESULT CPort19::GetUserClassID(CLSID* pClsid) {
   if (!pClsid) return E_POINTER;

@@ -24,7 +24,7 @@
 // _Fire_* members, reportPortError, and the object's COM identity (IDispatch/IPort18,
 // IConnectionPointContainer, IProvideClassInfo2, ISupportErrorInfo, IOleObject, IOleControl,
 // IPersistStreamInit and IPersistStorage (the settings as one stream, port_state_stream.h),
-// ISpecifyPropertyPages).
+// ISpecifyPropertyPages, IViewObject).
 #pragma once
 
 #include <atomic>
@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "control/design_view.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/dispatch.h"
 #include "platform/com/ole.h"
@@ -306,6 +307,8 @@ class CPort19 final
   void fireOnChanged(win::DISPID dispid) { notify_.FireOnChanged(dispid); }
   void FireBytes(win::DISPID event, SAFEARRAY** bytes, LONG numBytes);
   void FireHidden(win::DISPID member, std::initializer_list<VARIANT> args);
+  // The property frame with the control's pages (Configure, the properties verb).
+  HRESULT ShowPropertyFrame();
   bool Occupied() const { return !portFree_.load(); }
   bool ModemLinked() const { return !modemName_.empty(); }
 
@@ -345,6 +348,7 @@ class CPort19 final
   // The extent the host is told (HIMETRIC): 28 pixels at 96 per inch, or what a stream held.
   static constexpr LONG kExtentHimetric = (28 * 2540 + 48) / 96;
   win::SIZEL extent_{kExtentHimetric, kExtentHimetric};
+  PortViewObject view_{ControllingUnknown()};  // IViewObject: the design-time picture
 };
 
 }  // namespace ravlin

@@ -27,6 +27,12 @@ inline constexpr win::CLSID CLSID_CPort19Ppg3{
 inline constexpr win::CLSID CLSID_CPort19Ppg4{
     0x7C2A9E24, 0x4F3B, 0x4D8A, {0x9E, 0x61, 0x2B, 0x7D, 0x45, 0xC0, 0xA3, 0x11}};
 
+// The same page class ids under the names of their registry entries (P19.Port19Ppg1, ...).
+inline constexpr const win::CLSID& CLSID_Port19Ppg1 = CLSID_CPort19Ppg1;
+inline constexpr const win::CLSID& CLSID_Port19Ppg2 = CLSID_CPort19Ppg2;
+inline constexpr const win::CLSID& CLSID_Port19Ppg3 = CLSID_CPort19Ppg3;
+inline constexpr const win::CLSID& CLSID_Port19Ppg4 = CLSID_CPort19Ppg4;
+
 inline constexpr const char* kPortProgId = "Cobrix.Port.1";
 inline constexpr const char* kPortVersionIndependentProgId = "Cobrix.Port";
 inline constexpr const char16_t* kPortErrorSource = u"Cobrix.Port.1";

@@ -55,15 +55,6 @@ HRESULT CrcResult(SAFEARRAY** checkBytes, VARIANT* result, bool wide) {
 
 }  // namespace
 
-// ---- members that come with later parts (property pages, about box) -----------------------------
-
-HRESULT CPort19::AboutBox() {
-  return E_NOTIMPL;
-}
-HRESULT CPort19::Configure(VARIANT_BOOL*) {
-  return E_NOTIMPL;
-}
-
 // ---- checksums ----------------------------------------------------------------------------------
 
 HRESULT CPort19::Crc16(SAFEARRAY** checkBytes, VARIANT* result) {

@@ -2,6 +2,7 @@
 // stream of a storage) and the list of its property pages.
 #include <cstring>
 
+#include "control/page_factory.h"
 #include "control/port.h"
 #include "control/port_identity.h"
 #include "control/port_state_stream.h"
@@ -122,12 +123,11 @@ HRESULT CPort19::HandsOffStorage() {
 
 HRESULT CPort19::GetPages(CAUUID* pPages) {
   if (!pPages) return E_POINTER;
-  static constexpr const CLSID* kPages[] = {&CLSID_CPort19Ppg1, &CLSID_CPort19Ppg2,
-                                            &CLSID_CPort19Ppg4};
+  const std::span<const CLSID> pages = PortPropertyPages();
   pPages->cElems = 0;
-  pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID) * 3));
+  pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID) * pages.size()));
   if (!pPages->pElems) return E_OUTOFMEMORY;
-  for (const CLSID* page : kPages) pPages->pElems[pPages->cElems++] = *page;
+  for (const CLSID& page : pages) pPages->pElems[pPages->cElems++] = page;
   return S_OK;
 }
 

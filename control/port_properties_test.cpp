@@ -175,8 +175,12 @@ TEST_P(PortSetterRule, Holds) {
   for (const auto& [id, value] : row.before) ASSERT_EQ(rig.Put(id, value), S_OK) << id;
   TakeErrorDescription();
   EXPECT_EQ(rig.Put(row.id, row.value), row.expected);
-  if (row.message) EXPECT_EQ(TakeErrorDescription(), portMessageText(row.message));
-  if (row.shown) EXPECT_EQ(rig.Show(row.id), row.shown);
+  if (row.message) {
+    EXPECT_EQ(TakeErrorDescription(), portMessageText(row.message));
+  }
+  if (row.shown) {
+    EXPECT_EQ(rig.Show(row.id), row.shown);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Properties, PortSetterRule, ::testing::ValuesIn(SetterRows()),

@@ -41,6 +41,23 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
 
+// Window geometry in pixels (right and bottom exclusive, as the platform counts them).
+struct POINT {
+  LONG x;
+  LONG y;
+};
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+struct RECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};
+using RECTL = RECT;
+
 union LARGE_INTEGER {
   struct {
     DWORD LowPart;

@@ -640,9 +640,11 @@ TEST_F(PortTest, InputAHandlerTookBeforeReopeningThePortIsNotCountedInTheNewSess
   device().Feed("abcdef");
   ASSERT_TRUE(host().PumpUntil([&] { return reopened; }));
   host().on_event = nullptr;
-  // The next delivery shows the worker has finished with the first one.
+  // The next delivery is counted once the worker has finished with the first one (it counts
+  // after the handler returns).
   device().Feed("g");
   ASSERT_TRUE(host().PumpFor("AutoInput", 2, 2000));
+  ASSERT_TRUE(host().PumpUntil([&] { return host().counters.input_byte_count() != 0; }));
   EXPECT_EQ(host().counters.input_byte_count(), 1) << "only the byte of the new session";
 }
 

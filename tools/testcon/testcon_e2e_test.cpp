@@ -21,7 +21,8 @@ namespace {
 // One testcon process with COM1 on a fresh pty.
 class Testcon {
  public:
-  explicit Testcon(std::vector<std::string> options = {}) {
+  explicit Testcon(std::vector<std::string> options = {},
+                   std::vector<std::pair<std::string, std::string>> environment = {}) {
     int slave = -1;
     if (openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) return;
     slavePath_ = ttyname(slave);
@@ -43,6 +44,7 @@ class Testcon {
       setenv("RAVLIN_COM1", slavePath_.c_str(), 1);
       setenv("RAVLIN_REGISTRY", "/nonexistent/ravlin-testcon-e2e.reg", 1);
       setenv("RAVLIN_ACP", "932", 1);
+      for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
       std::vector<char*> argv{const_cast<char*>(RAVLIN_TESTCON)};
       for (auto& o : options) argv.push_back(o.data());
       argv.push_back(nullptr);
@@ -331,6 +333,36 @@ TEST(TestconEndToEnd, ANamedLibraryAndAScriptFile) {
   EXPECT_EQ(t.Results(3),
             (std::vector<std::string>{"=> bytes:CADBBE3D", "=> bytes:null", "=> ok"}));
   unlink(path);
+}
+
+// The control's windows need a window system. A console host has no Qt application: the
+// property pages and the about box report why instead of showing anything, and the control
+// goes on working. An open port answers Configure with false before anything is loaded.
+TEST(TestconEndToEnd, ConfigureAndAboutBoxWithoutAWindowSystemReportWhy) {
+  Testcon t;
+#if RAVLIN_HAS_UI_LIBRARY
+  const std::string why =
+      "!! 0x80004005 the property pages and the about box need a window system: this process "
+      "has no Qt application";
+#else
+  const std::string why = "!! 0x80004005 cannot load libravlin_ui.so: ";
+#endif
+  t.Send("call Configure\ncall AboutBox\nget BaudRate\n");
+  std::vector<std::string> r = t.Results(3);
+  ASSERT_EQ(r.size(), 3u);
+  EXPECT_EQ(r[0].substr(0, why.size()), why);
+  EXPECT_EQ(r[1].substr(0, why.size()), why);
+  EXPECT_EQ(r[2], "=> 9600");
+  t.Send("call Open\ncall Configure\ncall Close\nquit\n");
+  EXPECT_EQ(t.Results(4), (std::vector<std::string>{"=> true", "=> false", "=> true", "=> ok"}));
+}
+
+TEST(TestconEndToEnd, WithoutTheWindowLibraryConfigureNamesTheFileItLookedFor) {
+  Testcon t({}, {{"RAVLIN_UI_LIBRARY", "/nonexistent/libravlin_ui.so"}});
+  t.Send("call Configure\ncall AboutBox\nquit\n");
+  const std::string why =
+      "!! 0x80004005 cannot load libravlin_ui.so: /nonexistent/libravlin_ui.so: no such file";
+  EXPECT_EQ(t.Results(3), (std::vector<std::string>{why, why, "=> ok"}));
 }
 
 }  // namespace
