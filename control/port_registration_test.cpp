@@ -8,6 +8,7 @@
 
 #include "control/module.h"
 #include "control/port_test_support.h"
+#include "platform/com/property_page.h"
 #include "platform/com/registry.h"
 
 namespace ravlin::testing {
@@ -151,6 +152,29 @@ TEST(PortObjectMap, PageThreeHasNoClassObjectAndClassObjectsAreCached) {
   ASSERT_EQ(DllGetClassObject(CLSID_Port, IID_IClassFactory, first.ReceiveVoid()), S_OK);
   ASSERT_EQ(DllGetClassObject(CLSID_Port, IID_IUnknown, second.ReceiveVoid()), S_OK);
   EXPECT_EQ(static_cast<IUnknown*>(first.get()), static_cast<IUnknown*>(second.get()));
+}
+
+TEST(PortObjectMap, PageClassObjectsMakePagesThatHoldTheModule) {
+  ASSERT_EQ(DllCanUnloadNow(), S_OK);
+  for (const CLSID* page : {&CLSID_CPort19Ppg1, &CLSID_CPort19Ppg2, &CLSID_CPort19Ppg4}) {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(DllGetClassObject(*page, IID_IClassFactory, factory.ReceiveVoid()), S_OK);
+    ComPtr<IPropertyPage> object;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IPropertyPage, object.ReceiveVoid()), S_OK);
+    EXPECT_EQ(DllCanUnloadNow(), S_FALSE) << "a page object is alive";
+    PROPPAGEINFO info{};
+    info.cb = sizeof info;
+    ASSERT_EQ(object->GetPageInfo(&info), S_OK);
+    EXPECT_NE(info.pszTitle, nullptr);
+    CoTaskMemFree(info.pszTitle);
+    CoTaskMemFree(info.pszDocString);
+    CoTaskMemFree(info.pszHelpFile);
+    ComPtr<IUnknown> aggregated;
+    EXPECT_EQ(factory->CreateInstance(object.get(), IID_IUnknown, aggregated.ReceiveVoid()),
+              CLASS_E_NOAGGREGATION);
+    object.Reset();
+    EXPECT_EQ(DllCanUnloadNow(), S_OK) << "and gone";
+  }
 }
 
 }  // namespace
