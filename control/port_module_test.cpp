@@ -233,5 +233,37 @@ TEST(PortEvents, CountersRestartAtEveryOpenAndLosingTheSiteClosesThePort) {
   EXPECT_TRUE(rig.Take().empty());
 }
 
+TEST(PortEmbedding, EverySiteCallClosesThePortAndTheSecondStopsTheWorkers) {
+  const int number = NextPortNumber();
+  auto device = MemoryDevice::Create("embedding" + std::to_string(getpid()));
+  setenv(("RAVLIN_COM" + std::to_string(number)).c_str(), device->Path().c_str(), 1);
+  ComPtr<IDispatch> port;
+  ASSERT_EQ(CPort19::Create(nullptr, IID_IDispatch, port.ReceiveVoid()), S_OK);
+  auto* impl = static_cast<CPort19*>(port.get());
+  impl->Engine().set_close_settle_for_testing(0);
+  ASSERT_EQ(PutProperty(port.get(), DISPID_Port_PortNumber, Variant::I4(number)), S_OK);
+  auto open = [&] {
+    Variant r;
+    return InvokeByDispid(port.get(), DISPID_Port_Open, DISPATCH_METHOD, {}, &r) == S_OK &&
+           r.boolVal == VARIANT_TRUE;
+  };
+  ComPtr<IOleObject> ole;
+  ASSERT_EQ(port->QueryInterface(IID_IOleObject, ole.ReceiveVoid()), S_OK);
+
+  ASSERT_TRUE(open());
+  ASSERT_TRUE(impl->Engine().threads_bound());
+  EXPECT_EQ(ole->SetClientSite(nullptr), S_OK);  // the first call: the container places it
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_TRUE(impl->Engine().threads_bound()) << "the workers stay for the next open";
+  ASSERT_TRUE(open());
+  EXPECT_EQ(ole->SetClientSite(nullptr), S_OK);  // the second: the container lets it go
+  EXPECT_FALSE(device->IsOpen());
+  EXPECT_FALSE(impl->Engine().threads_bound());
+  ASSERT_TRUE(open()) << "an open binds the workers again";
+  EXPECT_TRUE(impl->Engine().threads_bound());
+  Variant r;
+  EXPECT_EQ(InvokeByDispid(port.get(), DISPID_Port_Close, DISPATCH_METHOD, {}, &r), S_OK);
+}
+
 }  // namespace
 }  // namespace ravlin::testing
