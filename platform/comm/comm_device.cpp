@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/comm/wire_trace.h"
+
 namespace win::detail {
 namespace {
 
@@ -23,13 +25,14 @@ void Drain(int fd) {
 
 }  // namespace
 
-DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>* device) {
+DWORD CommDevice::Create(std::unique_ptr<Line> line, const std::string& path,
+                         std::shared_ptr<CommDevice>* device) {
   const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd < 0) {
     line->Close();
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  std::shared_ptr<CommDevice> created(new CommDevice(std::move(line), wakeFd));
+  std::shared_ptr<CommDevice> created(new CommDevice(std::move(line), path, wakeFd));
   {
     std::lock_guard lock(created->mutex_);
     created->dcb_ = created->line_->InitialState();
@@ -50,8 +53,8 @@ DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>
   return ERROR_SUCCESS;
 }
 
-CommDevice::CommDevice(std::unique_ptr<Line> line, int wakeFd)
-    : line_(std::move(line)), wakeFd_(wakeFd) {}
+CommDevice::CommDevice(std::unique_ptr<Line> line, const std::string& path, int wakeFd)
+    : line_(std::move(line)), path_(path), wakeFd_(wakeFd) {}
 
 CommDevice::~CommDevice() {
   Shutdown();
@@ -190,6 +193,18 @@ bool CommDevice::InputIgnored() {
   return line_->ModemStatus(&status) == ERROR_SUCCESS && !(status & MS_DSR_ON);
 }
 
+long CommDevice::Receive(BYTE* buffer, std::size_t size) {
+  const long n = line_->Receive(buffer, size);
+  if (n > 0 && WireTraceOn()) TraceWire(path_, WireSide::kDevice, buffer, n);
+  return n;
+}
+
+long CommDevice::Transmit(const BYTE* data, std::size_t size) {
+  const long n = line_->Transmit(data, size);
+  if (n > 0 && WireTraceOn()) TraceWire(path_, WireSide::kHost, data, n);
+  return n;
+}
+
 void CommDevice::PullInput() {
   if (lost_ != ERROR_SUCCESS || closed_) return;
   if (chunk_.empty()) chunk_.resize(64 * 1024);
@@ -206,7 +221,7 @@ void CommDevice::PullInput() {
     BYTE* begin = direct ? direct->buffer + direct->done : chunk_.data();
     const std::size_t want =
         direct ? direct->size - direct->done : std::min(chunk_.size(), input_.Room());
-    const long n = line_->Receive(begin, want);
+    const long n = Receive(begin, want);
     if (n < 0) {
       // What came before the line went is still delivered to the reads waiting for it.
       ServeReads(Clock::now());
@@ -232,7 +247,7 @@ void CommDevice::PullInput() {
 void CommDevice::PushOutput(Clock::time_point now) {
   if (lost_ != ERROR_SUCCESS) return;
   if (priorityPending_) {
-    const long n = line_->Transmit(&priority_, 1);
+    const long n = Transmit(&priority_, 1);
     if (n < 0) return LoseLine(static_cast<DWORD>(-n));
     if (n == 0) return;
     priorityPending_ = false;
@@ -242,7 +257,7 @@ void CommDevice::PushOutput(Clock::time_point now) {
   while (!writes_.empty()) {
     PendingWrite& w = writes_.front();
     if (w.done < w.size && !held) {
-      const long n = line_->Transmit(w.data + w.done, w.size - w.done);
+      const long n = Transmit(w.data + w.done, w.size - w.done);
       if (n < 0) return LoseLine(static_cast<DWORD>(-n));
       w.done += static_cast<DWORD>(n);
       if (n > 0 && (events_.Mask() & EV_TXEMPTY)) txArmed_ = true;
@@ -572,7 +587,7 @@ DWORD CommDevice::TransmitChar(char c) {
   if (priorityPending_) return ERROR_INVALID_PARAMETER;  // the previous one is not out yet
   // Straight to the line: it goes ahead of whatever part of pending writes is still ours.
   priority_ = static_cast<BYTE>(c);
-  const long n = line_->Transmit(&priority_, 1);
+  const long n = Transmit(&priority_, 1);
   if (n < 0) {
     LoseLine(static_cast<DWORD>(-n));
     return lost_;

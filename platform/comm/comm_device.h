@@ -10,7 +10,8 @@
 // queued, received bytes go straight into the oldest pending read. A thread in WaitCommInput
 // polls a terminal line itself and pulls what comes; while such waits run (and a moment after
 // the last) the service thread leaves input to them unless a read or an event wait for
-// received bytes is pending, so that the line has one reader.
+// received bytes is pending, so that the line has one reader. With the wire trace on
+// (wire_trace.h) every byte taken from or given to the line is traced under the device path.
 //
 // A line that goes away (a terminal hung up, a USB adapter pulled out) reads as a pulled cable:
 // the modem lines read off, the change reaches one event wait that asks for those lines, and
@@ -22,6 +23,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -37,8 +39,10 @@ class CommDevice final : public KernelObject, private InputWaitSource {
  public:
   using Clock = CommClock;
 
-  // Takes the line; starts the service thread. Win32 error code; the line is closed on failure.
-  static DWORD Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>* device);
+  // Takes the line opened at `path` (which names the port in the wire trace); starts the
+  // service thread. Win32 error code; the line is closed on failure.
+  static DWORD Create(std::unique_ptr<Line> line, const std::string& path,
+                      std::shared_ptr<CommDevice>* device);
   ~CommDevice() override;
   void LastHandleClosed() override { Shutdown(); }
 
@@ -82,7 +86,7 @@ class CommDevice final : public KernelObject, private InputWaitSource {
     Clock::time_point deadline;
   };
 
-  CommDevice(std::unique_ptr<Line> line, int wakeFd);
+  CommDevice(std::unique_ptr<Line> line, const std::string& path, int wakeFd);
   void Shutdown();
   void Run();
   void Wake();
@@ -92,6 +96,8 @@ class CommDevice final : public KernelObject, private InputWaitSource {
   void WakeService() override { Wake(); }
 
   // With mutex_ held.
+  long Receive(BYTE* buffer, std::size_t size);
+  long Transmit(const BYTE* data, std::size_t size);
   void PullInput();
   void ServeReads(Clock::time_point now) { reads_.Serve(input_, now); }
   void PushOutput(Clock::time_point now);
@@ -107,6 +113,7 @@ class CommDevice final : public KernelObject, private InputWaitSource {
 
   std::mutex mutex_;
   std::unique_ptr<Line> line_;
+  const std::string path_;
   const int wakeFd_;
   std::thread service_;
   bool stop_ = false;
