@@ -30,9 +30,10 @@ class InputQueue {
   // The size in effect. Never 0.
   std::size_t Capacity() const { return requested_ ? requested_ : kDefaultSize; }
   // Bytes already held stay, even above the new size; arrivals wait until there is room.
+  // Never fails.
   void SetSize(DWORD size) { requested_ = size; }
 
-  // The character rules of the DCB (fNull, EvtChar), for the arrivals from now on.
+  // The character rules of the DCB (fNull, EvtChar), for the arrivals from now on. Never fails.
   void SetRules(bool discardNul, char eventChar) {
     discardNul_ = discardNul;
     eventChar_ = static_cast<BYTE>(eventChar);
@@ -54,7 +55,7 @@ class InputQueue {
 
   // Moves up to `size` bytes from the front into out; returns the count. Never fails.
   std::size_t Take(BYTE* out, std::size_t size);
-  // Drops every byte held (PurgeComm PURGE_RXCLEAR); the 80 % mark may fire again.
+  // Drops every byte held (PurgeComm PURGE_RXCLEAR); the 80 % mark may fire again. Never fails.
   void Clear();
 
  private:

@@ -49,7 +49,7 @@ inline std::chrono::milliseconds CommMs(std::uint64_t ms) {
 
 // ---- Overlapped records ----------------------------------------------------------------------
 
-// Marks the record pending with nothing transferred and resets its event.
+// Marks the record pending with nothing transferred and resets its event. Never fails.
 void StartRecord(OVERLAPPED* overlapped);
 // The record's status as the completing thread stored it (STATUS_PENDING until then).
 UINT_PTR RecordStatus(const OVERLAPPED* overlapped);
@@ -57,6 +57,7 @@ UINT_PTR RecordStatus(const OVERLAPPED* overlapped);
 class Completions {
  public:
   // Stores status and count in the record, sets its event and wakes WaitFor. Lock held.
+  // Never fails.
   void Complete(OVERLAPPED* overlapped, DWORD status, DWORD count);
   // Blocks until the record is no longer pending; `lock` holds the device's lock.
   void WaitFor(std::unique_lock<std::mutex>& lock, const OVERLAPPED* overlapped);
@@ -72,7 +73,7 @@ struct PendingRead {
   PendingRead(OVERLAPPED* overlapped, BYTE* buffer, DWORD size, const COMMTIMEOUTS& timeouts,
               CommClock::time_point now);
 
-  // Bytes that came into buffer + done (straight from the line).
+  // Bytes that came into buffer + done (straight from the line). Never fails.
   void Took(DWORD count, CommClock::time_point now);
   // True when the read must end now: all bytes there, or its time rules say so.
   bool Finished(CommClock::time_point now) const;
@@ -135,7 +136,7 @@ class EventWait {
   // which may end the wait at once.
   DWORD Start(DWORD* events, OVERLAPPED* overlapped);
   // Events that happened; those outside the mask are dropped. Ends the pending wait with
-  // everything kept so far, or keeps it for the next wait.
+  // everything kept so far, or keeps it for the next wait. Never fails.
   void Record(DWORD events);
   // Ends the pending wait (when `only` is given, only if it is that record's) with status and
   // no events. True when one was ended.
@@ -198,9 +199,9 @@ class InputWaiters {
   bool Empty() const { return waiters_.empty(); }
   std::size_t Count() const { return waiters_.size(); }
   // Wakes the waits whose count the queue now holds; a full queue wakes every wait too, which
-  // then counts the bytes still in the driver.
+  // then counts the bytes still in the driver. Never fails.
   void Signal(const InputQueue& queue);
-  // Wakes every wait (the device ended); each looks again and leaves.
+  // Wakes every wait (the device ended); each looks again and leaves. Never fails.
   void SignalAll();
   // Waits run now, or the last one ended less than kLinger ago.
   bool Holding(CommClock::time_point now) const { return !waiters_.empty() || now < lingerUntil_; }
