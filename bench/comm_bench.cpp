@@ -4,6 +4,11 @@
 // is the cost of the comm layer. Besides the benchmark table it runs plain and comm transfers
 // interleaved and prints the median throughput ratio (comm / plain; 1.0 means no cost) and the
 // processor-time ratio, which a loaded machine disturbs less.
+//
+// The wire trace (RAVLIN_TRACE): a write and a read back of the same size through the in-memory
+// device with the trace off and on (to a file in /tmp), the cost of the check a trace point
+// makes while the trace is off, and an interleaved comparison of off and on that prints the
+// median time of a round trip for each.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,11 +19,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/comm/comm.h"
+#include "platform/comm/memory_device.h"
+#include "platform/comm/wire_trace.h"
 
 namespace {
 
@@ -211,6 +220,120 @@ void CompareInterleaved(int rounds) {
   }
 }
 
+// ---- The wire trace -------------------------------------------------------------------------
+
+// Turns the trace on (into a file of its own) or off for its life, and off again at the end.
+class TraceSwitch {
+ public:
+  explicit TraceSwitch(bool on) {
+    if (on) {
+      char name[] = "/tmp/comm-bench-trace-XXXXXX";
+      const int fd = mkstemp(name);
+      if (fd >= 0) close(fd);
+      path_ = name;
+      setenv("RAVLIN_TRACE", path_.c_str(), 1);
+    } else {
+      unsetenv("RAVLIN_TRACE");
+    }
+    on_ = win::RestartWireTrace();
+  }
+  ~TraceSwitch() {
+    unsetenv("RAVLIN_TRACE");
+    win::RestartWireTrace();
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+  bool on() const { return on_; }
+
+ private:
+  std::string path_;
+  bool on_ = false;
+};
+
+// A port on a fresh in-memory device: WriteFile of `size` bytes, the far end takes them and
+// feeds as many back, ReadFile of them.
+struct MemoryRig {
+  std::shared_ptr<win::MemoryDevice> device = win::MemoryDevice::Create("comm-bench");
+  win::HANDLE port = win::INVALID_HANDLE_VALUE;
+  std::string out;
+  std::string back;
+  std::string in;
+
+  explicit MemoryRig(std::size_t size) : out(size, 'w'), back(size, 'r'), in(size, '\0') {
+    port = win::CreateFileA(device->Path().c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0,
+                            nullptr, win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
+    win::COMMTIMEOUTS timeouts{0, 0, 10000, 0, 10000};
+    win::SetCommTimeouts(port, &timeouts);
+  }
+  ~MemoryRig() {
+    if (port != win::INVALID_HANDLE_VALUE) win::CloseHandle(port);
+  }
+  bool RoundTrip() {
+    win::DWORD done = 0;
+    if (!win::WriteFile(port, out.data(), static_cast<win::DWORD>(out.size()), &done, nullptr) ||
+        done != out.size()) {
+      return false;
+    }
+    device->TakeWritten();
+    device->Feed(back);
+    return win::ReadFile(port, in.data(), static_cast<win::DWORD>(in.size()), &done, nullptr) &&
+           done == in.size();
+  }
+};
+
+void BM_MemoryRoundTrip(benchmark::State& state, bool trace) {
+  TraceSwitch traceSwitch(trace);
+  if (traceSwitch.on() != trace) {
+    state.SkipWithError("the trace could not be switched");
+    return;
+  }
+  MemoryRig rig(static_cast<std::size_t>(state.range(0)));
+  for (auto _ : state) {
+    if (!rig.RoundTrip()) {
+      state.SkipWithError("short transfer");
+      break;
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 2 * state.range(0));
+}
+BENCHMARK_CAPTURE(BM_MemoryRoundTrip, trace_off, false)->Arg(16)->Arg(1024);
+BENCHMARK_CAPTURE(BM_MemoryRoundTrip, trace_on, true)->Arg(16)->Arg(1024);
+
+// What a trace point costs while the trace is off: the check of the cached flag.
+void BM_TraceCheckOff(benchmark::State& state) {
+  TraceSwitch traceSwitch(false);
+  for (auto _ : state) benchmark::DoNotOptimize(win::WireTraceOn());
+}
+BENCHMARK(BM_TraceCheckOff);
+
+// Off and on alternate in rounds, so that a change of load hits both; prints the median time of
+// one round trip for each and the difference.
+void CompareTraceInterleaved(int rounds, int tripsPerRound) {
+  for (std::size_t size : {std::size_t{16}, std::size_t{1024}}) {
+    std::vector<double> off;
+    std::vector<double> on;
+    for (int i = 0; i < rounds; ++i) {
+      for (bool trace : {i % 2 == 0, i % 2 != 0}) {
+        TraceSwitch traceSwitch(trace);
+        MemoryRig rig(size);
+        rig.RoundTrip();  // the service thread is up and the buffers grown
+        const auto start = Clock::now();
+        for (int t = 0; t < tripsPerRound; ++t) rig.RoundTrip();
+        const double us =
+            std::chrono::duration<double, std::micro>(Clock::now() - start).count() / tripsPerRound;
+        (trace ? on : off).push_back(us);
+      }
+    }
+    std::sort(off.begin(), off.end());
+    std::sort(on.begin(), on.end());
+    const double offUs = off[off.size() / 2];
+    const double onUs = on[on.size() / 2];
+    std::printf(
+        "memory device, write + read of %zu bytes, median of %d interleaved rounds of %d: trace "
+        "off %.2f us, trace on %.2f us (+%.2f us, x%.2f)\n",
+        size, rounds, tripsPerRound, offUs, onUs, onUs - offUs, onUs / offUs);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,5 +342,6 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   CompareInterleaved(41);
+  CompareTraceInterleaved(15, 2000);
   return 0;
 }

@@ -4,12 +4,15 @@
 #include <cstring>
 #include <string>
 
+#include "platform/comm/wire_trace.h"
+#include "serial/engine_trace.h"
 #include "serial/threads.h"
 
 namespace serial {
 
 rs232x_port_t::rs232x_port_t(rs232x_host_t& host)
-    : host_(host),
+    : traced_host_(win::WireTraceOn() ? std::make_unique<rs232x_traced_host_t>(host) : nullptr),
+      host_(traced_host_ ? *traced_host_ : host),
       apartment_(win::CurrentApartment()),
       config_(NewControlConfig()),
       saved_(DefaultEngineConfig()) {}
@@ -156,6 +159,7 @@ int rs232x_port_t::open_device(LONG n) {
   if (h == win::INVALID_HANDLE_VALUE || h == nullptr) return RS_OPEN_FAILED;
   handle_ = h;
   port_number_ = n;
+  if (traced_host_) traced_host_->set_port(n);
   input_requests_.reset_ids();
   output_requests_.reset_ids();
   return RS_OK;
@@ -289,6 +293,8 @@ int rs232x_port_t::open_with_handle(HANDLE device, const win::DCB& dcb,
                                     const rs232x_open_args_t& given) {
   if (opened()) return RS_ALREADY_OPEN;
   if (!initialised_ && init() != RS_OK) return RS_OUT_OF_MEMORY;
+  if (win::WireTraceOn()) trace_request(port_number_, "Open handle");
+  if (traced_host_) traced_host_->set_port(port_number_);
   rs232x_open_args_t args = given;
   args.baud_rate = static_cast<LONG>(dcb.BaudRate);
   args.data_bits = dcb.ByteSize;
@@ -314,6 +320,9 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
   if (!adopted && opened()) return RS_ALREADY_OPEN;
   if (!initialised_ && init() != RS_OK) return RS_OUT_OF_MEMORY;
   if (!adopted) {
+    if (win::WireTraceOn()) {
+      trace_request(args.port_number == -1 ? port_number_ : args.port_number, "Open");
+    }
     if (!open_args_valid(args, config_)) return RS_INVALID_ARG;
     // Keep the workers off the device until it is configured and the counters restarted.
     pause_workers();
@@ -371,6 +380,7 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
 
 int rs232x_port_t::close(bool modemLinked) {
   if (!opened()) return RS_OK;
+  if (win::WireTraceOn()) trace_request(port_number_, modemLinked ? "Close modem" : "Close");
   pause_workers();
   abort_input();
   abort_output();
@@ -448,6 +458,7 @@ void rs232x_port_t::complete_unserved_input(const rs232x_input_request_t& reques
 
 int rs232x_port_t::cancel_pending_inputs() {
   if (!opened()) return RS_NOT_OPEN;
+  if (win::WireTraceOn()) trace_request(port_number_, "CancelPendingInputs");
   pause_workers();
   abort_input();
   for (const auto& request : input_requests_.take_all()) {
@@ -460,6 +471,7 @@ int rs232x_port_t::cancel_pending_inputs() {
 
 int rs232x_port_t::cancel_pending_outputs() {
   if (!opened()) return RS_NOT_OPEN;
+  if (win::WireTraceOn()) trace_request(port_number_, "CancelPendingOutputs");
   pause_workers();
   abort_output();
   for (const auto& request : output_requests_.take_all()) {
@@ -508,11 +520,13 @@ int rs232x_port_t::get_handle(HANDLE* handle) {
 
 int rs232x_port_t::clear_input_buffer() {
   if (!opened()) return RS_NOT_OPEN;
+  if (win::WireTraceOn()) trace_request(port_number_, "ClearInputBuffer");
   return purge_input();
 }
 
 int rs232x_port_t::clear_output_buffer() {
   if (!opened()) return RS_NOT_OPEN;
+  if (win::WireTraceOn()) trace_request(port_number_, "ClearOutputBuffer");
   return purge_output();
 }
 

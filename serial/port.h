@@ -23,6 +23,7 @@
 // and queue counts, blocking and queued Input/InputB/Output/OutputB, OutputUrgent,
 // CancelPendingInputs / CancelPendingOutputs, the WaitForData pattern, and the worker teardown.
 // Results are rs232x_status codes (status.h). Everything public runs on the control's thread.
+// With the wire trace on (RAVLIN_TRACE), requests and reports are traced too (engine_trace.h).
 #pragma once
 
 #include <atomic>
@@ -53,6 +54,7 @@ class rs232x_reader_t;
 class rs232x_reader_monitor_t;
 class rs232x_writer_t;
 class rs232x_worker_gate_t;
+class rs232x_traced_host_t;
 
 // Arguments of Open; -1 (-1.0 for stop bits) everywhere means "keep the current value".
 struct rs232x_open_args_t {
@@ -272,6 +274,9 @@ class rs232x_port_t {
   void fire_on_control(const std::function<void()>& call);
   void dispatch_pending();  // services the control's apartment (caller's thread)
 
+  // The host behind a trace of its reports, made only while the trace is on; host_ is the one
+  // to report to either way.
+  std::unique_ptr<rs232x_traced_host_t> traced_host_;
   rs232x_host_t& host_;
   win::ApartmentPtr apartment_;
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string>
 
+#include "platform/comm/wire_trace.h"
 #include "platform/text/codepage.h"
 #include "platform/text/convert.h"
+#include "serial/engine_trace.h"
 #include "serial/port.h"
 #include "serial/threads.h"
 
@@ -175,8 +178,20 @@ int rs232x_port_t::input(LONG numBytes, kind_t kind, std::vector<std::uint8_t>* 
     rs232x_input_request_t request;
     request.count = static_cast<LONG>(wanted);
     request.kind = static_cast<std::uint8_t>(kind);
-    *result = input_requests_.push(request);
+    if (win::WireTraceOn()) {
+      // Traced under the queue's lock: the reader cannot take the request before the line is out.
+      *result = input_requests_.push(request, [&](LONG id) {
+        trace_request(port_number_, std::string(kind == kind_t::string ? "Input " : "InputB ") +
+                                        std::to_string(wanted) + " queued " + std::to_string(id));
+      });
+    } else {
+      *result = input_requests_.push(request);
+    }
     return RS_OK;
+  }
+  if (win::WireTraceOn()) {
+    trace_request(port_number_, std::string(kind == kind_t::string ? "Input " : "InputB ") +
+                                    std::to_string(wanted));
   }
   read_result_t read = read_bytes(wanted, kind, nullptr);
   if (read.status == RS_OUT_OF_MEMORY) return RS_OUT_OF_MEMORY;

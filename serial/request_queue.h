@@ -46,10 +46,18 @@ class rs232x_request_queue_t {
 
   // Appends a request with the next RequestId, which it returns.
   LONG push(Request request) {
+    return push(std::move(request), [](LONG) {});
+  }
+  // The same; `queued` is called with the RequestId before any worker can take the request
+  // (so that a trace line of the request comes before anything done for it). It must not
+  // use this queue.
+  template <typename Queued>
+  LONG push(Request request, const Queued& queued) {
     std::lock_guard<std::mutex> guard(lock_);
     next_id_ = next_id_ == 2147483647 ? 0 : next_id_ + 1;
     request.request_id = next_id_;
     fifo_.push_back(std::move(request));
+    queued(next_id_);
     if (ready_) win::SetEvent(ready_);
     return next_id_;
   }

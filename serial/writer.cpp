@@ -2,8 +2,11 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
+#include "platform/comm/wire_trace.h"
 #include "platform/text/convert.h"
+#include "serial/engine_trace.h"
 #include "serial/port.h"
 #include "serial/threads.h"
 
@@ -58,8 +61,20 @@ int rs232x_port_t::output(const std::uint8_t* data, std::size_t count, kind_t ki
       request.bytes.clear();
       request.count = 0;
     }
-    *result = output_requests_.push(std::move(request));
+    if (win::WireTraceOn()) {
+      // Traced under the queue's lock: the writer cannot send the bytes before the line is out.
+      *result = output_requests_.push(std::move(request), [&](LONG id) {
+        trace_request(port_number_, std::string(kind == kind_t::string ? "Output " : "OutputB ") +
+                                        std::to_string(count) + " queued " + std::to_string(id));
+      });
+    } else {
+      *result = output_requests_.push(std::move(request));
+    }
     return RS_OK;
+  }
+  if (win::WireTraceOn()) {
+    trace_request(port_number_, std::string(kind == kind_t::string ? "Output " : "OutputB ") +
+                                    std::to_string(count));
   }
   DWORD written = 0;
   if (write_bytes(data, static_cast<DWORD>(count), &written, nullptr) != RS_OK)
@@ -91,6 +106,11 @@ int rs232x_port_t::output_bytes(const std::uint8_t* data, std::size_t count, LON
 int rs232x_port_t::output_urgent(std::uint8_t byte, bool* sent) {
   *sent = false;
   if (!opened()) return RS_NOT_OPEN;
+  if (win::WireTraceOn()) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    trace_request(port_number_,
+                  std::string("OutputUrgent ") + kDigits[byte >> 4] + kDigits[byte & 0xF]);
+  }
   win::LARGE_INTEGER start, now, freq;
   win::QueryPerformanceCounter(&start);
   if (!win::TransmitCommChar(handle_.load(), static_cast<char>(byte))) return RS_OK;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/trace_line.h"
 #include "sim/options.h"
 #include "sim/simulator.h"
 
@@ -64,10 +65,8 @@ class Trace {
   }
   void Log(std::int64_t us, const char* who, const std::uint8_t* data, std::size_t n) {
     if (!file_ || n == 0) return;
-    std::fprintf(file_, "%6lld.%06lld %s", static_cast<long long>(us / 1000000),
-                 static_cast<long long>(us % 1000000), who);
-    for (std::size_t i = 0; i < n; ++i) std::fprintf(file_, " %02X", data[i]);
-    std::fputc('\n', file_);
+    const std::string line = win::TraceLine(us, who, data, n);
+    std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);
   }
 

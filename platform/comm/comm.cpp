@@ -87,7 +87,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD cr
     return INVALID_HANDLE_VALUE;
   }
   std::shared_ptr<CommDevice> device;
-  if (DWORD created = CommDevice::Create(std::move(line), &device)) {
+  if (DWORD created = CommDevice::Create(std::move(line), path, &device)) {
     SetLastError(created);
     return INVALID_HANDLE_VALUE;
   }

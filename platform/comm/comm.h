@@ -10,7 +10,8 @@
 // where termios cannot hold a member. Overlapped operations (ReadFile, WriteFile, WaitCommEvent)
 // complete at once when they can; otherwise they stay pending and the device's service thread
 // completes them, setting the OVERLAPPED's event. An abort purge, a mask change (for
-// WaitCommEvent) or closing the device ends pending operations.
+// WaitCommEvent) or closing the device ends pending operations. With RAVLIN_TRACE set, every
+// byte moved on a line is written to a trace (wire_trace.h).
 //
 // Offers: the structures DCB (28 bytes), COMMTIMEOUTS (20 bytes), COMSTAT, COMMPROP, OVERLAPPED
 // with the platform's layouts and flag values; CreateFileA, SetupComm, GetCommState,

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <iterator>
+
+#include "platform/comm/wire_trace.h"
 
 namespace win::detail {
 namespace {
@@ -17,24 +18,6 @@ constexpr DWORD kLineEvents = EV_CTS | EV_DSR | EV_RLSD | EV_RING;
 constexpr DWORD kErrorEvents = EV_ERR | EV_BREAK;
 constexpr DWORD kAllEvents = 0x1FFF;  // EV_RXCHAR ... EV_EVENT2, the bits the platform accepts
 
-UINT_PTR LoadStatus(const OVERLAPPED* overlapped) {
-  return __atomic_load_n(&overlapped->Internal, __ATOMIC_ACQUIRE);
-}
-
-// Milliseconds as a duration, capped so that sums of huge time-outs cannot overflow.
-std::chrono::milliseconds Ms(std::uint64_t ms) {
-  return std::chrono::milliseconds(std::min<std::uint64_t>(ms, 1ULL << 40));
-}
-
-// The calling thread's own descriptor for input waits, made on first use and kept for the
-// thread's life: a wait per received piece should not cost a descriptor each.
-struct ThreadWaitFd {
-  int fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  ~ThreadWaitFd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 void Drain(int fd) {
   std::uint64_t value;
   [[maybe_unused]] ssize_t n = ::read(fd, &value, sizeof value);
@@ -42,16 +25,18 @@ void Drain(int fd) {
 
 }  // namespace
 
-DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>* device) {
+DWORD CommDevice::Create(std::unique_ptr<Line> line, const std::string& path,
+                         std::shared_ptr<CommDevice>* device) {
   const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wakeFd < 0) {
     line->Close();
     return ERROR_NOT_ENOUGH_MEMORY;
   }
-  std::shared_ptr<CommDevice> created(new CommDevice(std::move(line), wakeFd));
+  std::shared_ptr<CommDevice> created(new CommDevice(std::move(line), path, wakeFd));
   {
     std::lock_guard lock(created->mutex_);
     created->dcb_ = created->line_->InitialState();
+    created->input_.SetRules(created->dcb_.fNull, created->dcb_.EvtChar);
     // Raw mode from the start, keeping the line settings the device had.
     if (DWORD error = created->line_->Apply(created->dcb_)) {
       created->closed_ = true;
@@ -68,8 +53,8 @@ DWORD CommDevice::Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>
   return ERROR_SUCCESS;
 }
 
-CommDevice::CommDevice(std::unique_ptr<Line> line, int wakeFd)
-    : line_(std::move(line)), wakeFd_(wakeFd) {}
+CommDevice::CommDevice(std::unique_ptr<Line> line, const std::string& path, int wakeFd)
+    : line_(std::move(line)), path_(path), wakeFd_(wakeFd) {}
 
 CommDevice::~CommDevice() {
   Shutdown();
@@ -88,8 +73,8 @@ void CommDevice::Shutdown() {
   if (service_.joinable()) service_.join();
   std::unique_lock lock(mutex_);
   // Input waits may be polling the line's descriptor: it is closed only once they are gone.
-  SignalWaiters(true);
-  waitersLeft_.wait(lock, [&] { return waiters_.empty(); });
+  waiters_.SignalAll();
+  waiters_.WaitUntilGone(lock);
   line_->Close();
 }
 
@@ -98,18 +83,9 @@ void CommDevice::Wake() {
   [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
 }
 
-void CommDevice::Complete(OVERLAPPED* overlapped, DWORD status, DWORD count) {
-  // The record may be released as soon as the status is stored: read the event first.
-  HANDLE event = overlapped->hEvent;
-  overlapped->InternalHigh = count;
-  __atomic_store_n(&overlapped->Internal, static_cast<UINT_PTR>(status), __ATOMIC_RELEASE);
-  if (event) SetEvent(event);
-  completed_.notify_all();
-}
-
 void CommDevice::WaitCompletion(OVERLAPPED* overlapped) {
   std::unique_lock lock(mutex_);
-  completed_.wait(lock, [&] { return LoadStatus(overlapped) != STATUS_PENDING; });
+  completions_.WaitFor(lock, overlapped);
 }
 
 // ---- Service thread ---------------------------------------------------------------------
@@ -132,23 +108,21 @@ void CommDevice::Run() {
       const int ms = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
       timeout = timeout < 0 ? ms : std::min(timeout, ms);
     };
-    if (!reads_.empty()) {
-      const Transfer& r = reads_.front();
-      if (r.hasDeadline) consider(r.deadline);
-      if (r.interval && r.done > 0) consider(r.lastByte + Ms(r.interval));
+    if (!reads_.Empty()) {
+      if (auto due = reads_.Front().Due()) consider(*due);
     }
     if (!writes_.empty() && writes_.front().hasDeadline) consider(writes_.front().deadline);
     // Modem lines, error counters and the driver's draining output give no descriptor event.
     const bool look = lost_ == ERROR_SUCCESS && line_->NeedsPolling() && ModemWatched();
     if (look || (txArmed_ && writes_.empty())) consider(now + std::chrono::milliseconds(10));
 
-    const bool room = input_.size() - inputHead_ < QueueCapacity();
+    const bool room = !input_.Full();
     // Threads in WaitCommInput poll the line themselves: two readers of a pty only slow each
     // other down.
-    deaf_ = InputLeftToWaiters(now);
-    if (deaf_ && waiters_.empty()) consider(lingerUntil_);
-    deafUnbounded_ = deaf_ && !waiters_.empty();
-    const bool wantInput = room && !deaf_;
+    const bool deaf = InputLeftToWaiters(now);
+    if (deaf && waiters_.Empty()) consider(waiters_.LingerUntil());
+    waiters_.SetServiceDeaf(deaf);
+    const bool wantInput = room && !deaf;
     const bool wantOutput = !writes_.empty() || priorityPending_;
     pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
     if (lost_ == ERROR_SUCCESS) {
@@ -180,8 +154,9 @@ void CommDevice::Run() {
 }
 
 bool CommDevice::ModemWatched() const {
-  return (mask_ & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow || dcb_.fDsrSensitivity ||
-         dcb_.fAbortOnError || (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
+  return (events_.Mask() & (kLineEvents | kErrorEvents)) != 0 || dcb_.fOutxDsrFlow ||
+         dcb_.fDsrSensitivity || dcb_.fAbortOnError ||
+         (dcb_.fOutxCtsFlow && !line_->CtsFlowInDriver());
 }
 
 // Output flow control that termios has no flag for: DSR always, CTS where the driver lacks it.
@@ -207,8 +182,8 @@ bool CommDevice::ErrorsUnacknowledged() {
 // service thread to: no pending read, no event wait for received bytes.
 bool CommDevice::InputLeftToWaiters(Clock::time_point now) const {
   constexpr DWORD kInputEvents = EV_RXCHAR | EV_RXFLAG | EV_RX80FULL;
-  return (!waiters_.empty() || now < lingerUntil_) && line_->InputDescriptor() >= 0 &&
-         reads_.empty() && !(waiting_ && (mask_ & kInputEvents)) && !dcb_.fDsrSensitivity;
+  return waiters_.Holding(now) && line_->InputDescriptor() >= 0 && reads_.Empty() &&
+         !events_.PendingFor(kInputEvents) && !dcb_.fDsrSensitivity;
 }
 
 // DsrSensitivity: bytes that arrive while DSR is off are dropped.
@@ -218,32 +193,35 @@ bool CommDevice::InputIgnored() {
   return line_->ModemStatus(&status) == ERROR_SUCCESS && !(status & MS_DSR_ON);
 }
 
+long CommDevice::Receive(BYTE* buffer, std::size_t size) {
+  const long n = line_->Receive(buffer, size);
+  if (n > 0 && WireTraceOn()) TraceWire(path_, WireSide::kDevice, buffer, n);
+  return n;
+}
+
+long CommDevice::Transmit(const BYTE* data, std::size_t size) {
+  const long n = line_->Transmit(data, size);
+  if (n > 0 && WireTraceOn()) TraceWire(path_, WireSide::kHost, data, n);
+  return n;
+}
+
 void CommDevice::PullInput() {
   if (lost_ != ERROR_SUCCESS || closed_) return;
-  if (inputHead_ > 0 && inputHead_ * 2 >= input_.size()) {
-    input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(inputHead_));
-    inputHead_ = 0;
-  }
-  const std::size_t capacity = QueueCapacity();
   if (chunk_.empty()) chunk_.resize(64 * 1024);
-  const std::size_t heldBefore = input_.size() - inputHead_;
+  const std::size_t heldBefore = input_.Held();
   // A short read does not mean the line is idle: on a terminal the next read waits for the
   // driver's pending transfer into its buffer, which is cheaper than sleeping in poll() and
   // being woken for it. A few short reads in a row at most, so the lock is not held for long.
   constexpr int kMaxShortReads = 8;
   int shortReads = 0;
-  while (input_.size() - inputHead_ < capacity) {
+  while (!input_.Full()) {
     // With nothing queued, bytes go straight into the oldest waiting read, as they would
     // have gone through the queue into it: one copy fewer, and no limit of the queue's size.
-    const bool empty = input_.size() == inputHead_;
-    Transfer* direct = empty && !reads_.empty() && reads_.front().done < reads_.front().size
-                           ? &reads_.front()
-                           : nullptr;
+    PendingRead* direct = reads_.DirectTarget(input_);
     BYTE* begin = direct ? direct->buffer + direct->done : chunk_.data();
-    const std::size_t want = direct
-                                 ? direct->size - direct->done
-                                 : std::min(chunk_.size(), capacity - (input_.size() - inputHead_));
-    const long n = line_->Receive(begin, want);
+    const std::size_t want =
+        direct ? direct->size - direct->done : std::min(chunk_.size(), input_.Room());
+    const long n = Receive(begin, want);
     if (n < 0) {
       // What came before the line went is still delivered to the reads waiting for it.
       ServeReads(Clock::now());
@@ -252,87 +230,41 @@ void CommDevice::PullInput() {
     }
     if (n == 0) break;
     if (InputIgnored()) continue;
-    BYTE* end = begin + n;
-    DWORD events = EV_RXCHAR;
-    if (std::memchr(begin, static_cast<BYTE>(dcb_.EvtChar), static_cast<std::size_t>(n))) {
-      events |= EV_RXFLAG;
-    }
+    DWORD events;
     if (direct) {
-      if (dcb_.fNull) end = std::remove(begin, end, BYTE{0});  // NullDiscard
-      direct->done += static_cast<DWORD>(end - begin);
-      if (end != begin) direct->lastByte = Clock::now();
-    } else if (dcb_.fNull) {
-      std::remove_copy(begin, end, std::back_inserter(input_), BYTE{0});
+      std::size_t kept = 0;
+      events = input_.ArriveInPlace(begin, static_cast<std::size_t>(n), &kept);
+      direct->Took(static_cast<DWORD>(kept), Clock::now());
     } else {
-      input_.insert(input_.end(), begin, end);
+      events = input_.Arrive(begin, static_cast<std::size_t>(n));
     }
-    const std::size_t held = input_.size() - inputHead_;
-    if (!above80_ && held * 5 >= capacity * 4) {
-      above80_ = true;
-      events |= EV_RX80FULL;
-    }
-    Record(events);
+    events_.Record(events);
     if (static_cast<std::size_t>(n) < want && ++shortReads == kMaxShortReads) break;
   }
-  if (!waiters_.empty() && input_.size() - inputHead_ > heldBefore) SignalWaiters(false);
-}
-
-// Wakes the input waits whose count the queue now holds (all: the device ended). A full queue
-// wakes every wait too, which then counts the bytes still in the driver.
-void CommDevice::SignalWaiters(bool all) {
-  const std::size_t held = input_.size() - inputHead_;
-  for (InputWaiter* w : waiters_) {
-    if (w->signalled) continue;
-    if (!all && held < w->count && held < QueueCapacity()) continue;
-    w->signalled = true;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t n = ::write(w->fd, &one, sizeof one);
-  }
-}
-
-void CommDevice::ServeReads(Clock::time_point now) {
-  while (!reads_.empty()) {
-    Transfer& r = reads_.front();
-    const std::size_t held = input_.size() - inputHead_;
-    const std::size_t n = std::min<std::size_t>(held, r.size - r.done);
-    if (n > 0) {
-      std::memcpy(r.buffer + r.done, input_.data() + inputHead_, n);
-      inputHead_ += n;
-      r.done += static_cast<DWORD>(n);
-      r.lastByte = now;
-      if ((input_.size() - inputHead_) * 5 < QueueCapacity() * 4) above80_ = false;
-    }
-    const bool finished = r.done == r.size || (r.returnOnAny && r.done > 0) ||
-                          (r.hasDeadline && now >= r.deadline) ||
-                          (r.interval && r.done > 0 && now - r.lastByte >= Ms(r.interval));
-    if (!finished) return;
-    // A time-out is not an error on a serial line: the read ends with what has come.
-    Complete(r.overlapped, ERROR_SUCCESS, r.done);
-    reads_.pop_front();
-  }
+  if (!waiters_.Empty() && input_.Held() > heldBefore) waiters_.Signal(input_);
 }
 
 void CommDevice::PushOutput(Clock::time_point now) {
   if (lost_ != ERROR_SUCCESS) return;
   if (priorityPending_) {
-    const long n = line_->Transmit(&priority_, 1);
+    const long n = Transmit(&priority_, 1);
     if (n < 0) return LoseLine(static_cast<DWORD>(-n));
     if (n == 0) return;
     priorityPending_ = false;
-    if (mask_ & EV_TXEMPTY) txArmed_ = true;
+    if (events_.Mask() & EV_TXEMPTY) txArmed_ = true;
   }
   const bool held = !writes_.empty() && OutputHeld();
   while (!writes_.empty()) {
-    Transfer& w = writes_.front();
+    PendingWrite& w = writes_.front();
     if (w.done < w.size && !held) {
-      const long n = line_->Transmit(w.buffer + w.done, w.size - w.done);
+      const long n = Transmit(w.data + w.done, w.size - w.done);
       if (n < 0) return LoseLine(static_cast<DWORD>(-n));
       w.done += static_cast<DWORD>(n);
-      if (n > 0 && (mask_ & EV_TXEMPTY)) txArmed_ = true;
+      if (n > 0 && (events_.Mask() & EV_TXEMPTY)) txArmed_ = true;
     }
     // A write that times out completes with the bytes the line took, as the platform does.
     if (w.done == w.size || (w.hasDeadline && now >= w.deadline)) {
-      Complete(w.overlapped, ERROR_SUCCESS, w.done);
+      completions_.Complete(w.overlapped, ERROR_SUCCESS, w.done);
       writes_.pop_front();
       continue;
     }
@@ -340,16 +272,29 @@ void CommDevice::PushOutput(Clock::time_point now) {
   }
 }
 
+bool CommDevice::EndWrites(DWORD status, const OVERLAPPED* only) {
+  bool found = false;
+  for (auto it = writes_.begin(); it != writes_.end();) {
+    if (only == nullptr || it->overlapped == only) {
+      completions_.Complete(it->overlapped, status, it->done);
+      it = writes_.erase(it);
+      found = true;
+    } else {
+      ++it;
+    }
+  }
+  return found;
+}
+
 void CommDevice::WatchLine() {
   if (lost_ != ERROR_SUCCESS) return;
-  if ((!reads_.empty() || !writes_.empty()) && ErrorsUnacknowledged()) {
-    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
-    reads_.clear();
-    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
-    writes_.clear();
+  if ((!reads_.Empty() || !writes_.empty()) && ErrorsUnacknowledged()) {
+    reads_.End(ERROR_OPERATION_ABORTED);
+    EndWrites(ERROR_OPERATION_ABORTED);
   }
+  const DWORD mask = events_.Mask();
   DWORD events = 0;
-  if (mask_ & kLineEvents) {
+  if (mask & kLineEvents) {
     DWORD status = 0;
     if (line_->ModemStatus(&status) == ERROR_SUCCESS) {
       const DWORD changed = status ^ lastModem_;
@@ -360,7 +305,7 @@ void CommDevice::WatchLine() {
       lastModem_ = status;
     }
   }
-  if (mask_ & kErrorEvents) {
+  if (mask & kErrorEvents) {
     LineCounts counts;
     if (line_->Counts(&counts) == ERROR_SUCCESS) {
       // EV_ERR covers the line-status errors only; an input overflow is not one.
@@ -379,17 +324,7 @@ void CommDevice::WatchLine() {
       events |= EV_TXEMPTY;
     }
   }
-  Record(events);
-}
-
-void CommDevice::Record(DWORD events) {
-  history_ |= events & mask_;
-  if (waiting_ && history_) {
-    *wait_.events = history_;
-    history_ = 0;
-    waiting_ = false;
-    Complete(wait_.overlapped, ERROR_SUCCESS, 0);
-  }
+  events_.Record(events);
 }
 
 // A device that went away reads as a pulled cable: every modem line that was on is off now,
@@ -403,23 +338,53 @@ void CommDevice::LoseLine(DWORD error) {
   if (lastModem_ & MS_RLSD_ON) events |= EV_RLSD;
   if (lastModem_ & MS_RING_ON) events |= EV_RING;
   lastModem_ = 0;
-  history_ &= kLineEvents;  // only the line changes outlive the device
-  Record(events);
+  events_.KeepOnly(kLineEvents);  // only the line changes outlive the device
+  events_.Record(events);
   FailAll(error);
-  SignalWaiters(true);
+  waiters_.SignalAll();
 }
 
 void CommDevice::FailAll(DWORD status) {
-  for (Transfer& r : reads_) Complete(r.overlapped, status, r.done);
-  reads_.clear();
-  for (Transfer& w : writes_) Complete(w.overlapped, status, w.done);
-  writes_.clear();
+  reads_.End(status);
+  EndWrites(status);
   priorityPending_ = false;
-  if (waiting_) {
-    *wait_.events = 0;
-    waiting_ = false;
-    Complete(wait_.overlapped, status, 0);
+  events_.End(status);
+}
+
+InputLook CommDevice::LookForInput(DWORD count, bool pull, Clock::time_point now) {
+  InputLook look;
+  if (closed_) {
+    look.error = ERROR_INVALID_HANDLE;
+    return look;
   }
+  if (lost_ != ERROR_SUCCESS) {
+    look.error = lost_;
+    return look;
+  }
+  look.lineFd = line_->InputDescriptor();
+  if (pull || look.lineFd < 0) {
+    const std::size_t before = reads_.Size();
+    PullInput();
+    if (lost_ != ERROR_SUCCESS) {
+      look.error = lost_;
+      return look;
+    }
+    ServeReads(now);
+    // A pending read that took bytes here may now run on an interval the service thread has
+    // not seen.
+    if (!reads_.Empty() && (reads_.Size() != before || reads_.Front().done > 0)) Wake();
+  }
+  const std::size_t held = input_.Held();
+  const std::size_t capacity = input_.Capacity();
+  look.full = held >= capacity;
+  look.enough = held >= count;
+  if (!look.enough && (look.full || count > capacity)) {
+    DWORD driverIn = 0;
+    line_->DriverInput(&driverIn);
+    look.enough = held + driverIn >= count;
+  }
+  look.lookEveryMs = look.full || (count > capacity && look.lineFd < 0);
+  return look;
 }
 
 // ---- Calls ------------------------------------------------------------------------------
@@ -436,7 +401,7 @@ DWORD CommDevice::Injected(CommCall call) {
 DWORD CommDevice::Setup(DWORD inQueue, DWORD outQueue) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  inQueue_ = inQueue;
+  input_.SetSize(inQueue);
   outQueue_ = outQueue;
   Wake();  // the input queue may take more now
   return ERROR_SUCCESS;
@@ -475,6 +440,7 @@ DWORD CommDevice::SetState(const DCB& dcb) {
     line_->Escape(dcb.fRtsControl == RTS_CONTROL_DISABLE ? CLRRTS : SETRTS);
   }
   dcb_ = dcb;
+  input_.SetRules(dcb_.fNull, dcb_.EvtChar);
   Wake();  // NUL discarding and the event character act on input from now on
   return ERROR_SUCCESS;
 }
@@ -501,7 +467,7 @@ DWORD CommDevice::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 DWORD CommDevice::GetMask(DWORD* mask) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  *mask = mask_;
+  *mask = events_.Mask();
   return ERROR_SUCCESS;
 }
 
@@ -509,18 +475,12 @@ DWORD CommDevice::SetMask(DWORD mask) {
   if (mask & ~kAllEvents) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  mask_ = mask;
-  history_ = 0;
-  if (!(mask_ & EV_TXEMPTY)) txArmed_ = false;
+  if (!(mask & EV_TXEMPTY)) txArmed_ = false;
   // Changes count from now on.
   line_->ModemStatus(&lastModem_);
   line_->Counts(&eventBase_);
-  if (waiting_) {
-    // A mask change ends the pending wait with no events.
-    *wait_.events = 0;
-    waiting_ = false;
-    Complete(wait_.overlapped, ERROR_SUCCESS, 0);
-  }
+  // A mask change ends the pending wait with no events.
+  events_.SetMask(mask);
   Wake();
   return ERROR_SUCCESS;
 }
@@ -540,7 +500,7 @@ DWORD CommDevice::Properties(COMMPROP* p) {
   p->wSettableData = 0x000F;        // DATABITS_5 ... DATABITS_8
   p->wSettableStopParity = 0x1F07;  // STOPBITS_10/15/20, PARITY_NONE ... PARITY_SPACE
   p->dwCurrentTxQueue = outQueue_;
-  p->dwCurrentRxQueue = inQueue_;
+  p->dwCurrentRxQueue = input_.RequestedSize();
   return ERROR_SUCCESS;
 }
 
@@ -569,8 +529,8 @@ DWORD CommDevice::ClearError(DWORD* errors, COMSTAT* stat) {
     line_->DriverInput(&driverIn);
     line_->DriverOutput(&driverOut);
     DWORD pendingOut = priorityPending_ ? 1 : 0;
-    for (const Transfer& w : writes_) pendingOut += w.size - w.done;
-    stat->cbInQue = static_cast<DWORD>(input_.size() - inputHead_) + driverIn;
+    for (const PendingWrite& w : writes_) pendingOut += w.size - w.done;
+    stat->cbInQue = static_cast<DWORD>(input_.Held()) + driverIn;
     stat->cbOutQue = pendingOut + driverOut;
     if (dcb_.fOutxCtsFlow || dcb_.fOutxDsrFlow) {
       DWORD modem = 0;
@@ -608,19 +568,11 @@ DWORD CommDevice::Purge(DWORD flags) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (flags & PURGE_TXABORT) {
-    for (Transfer& w : writes_) Complete(w.overlapped, ERROR_OPERATION_ABORTED, w.done);
-    writes_.clear();
+    EndWrites(ERROR_OPERATION_ABORTED);
     priorityPending_ = false;
   }
-  if (flags & PURGE_RXABORT) {
-    for (Transfer& r : reads_) Complete(r.overlapped, ERROR_OPERATION_ABORTED, r.done);
-    reads_.clear();
-  }
-  if (flags & PURGE_RXCLEAR) {
-    input_.clear();
-    inputHead_ = 0;
-    above80_ = false;
-  }
+  if (flags & PURGE_RXABORT) reads_.End(ERROR_OPERATION_ABORTED);
+  if (flags & PURGE_RXCLEAR) input_.Clear();
   if (lost_ == ERROR_SUCCESS && (flags & (PURGE_TXCLEAR | PURGE_RXCLEAR))) {
     if (DWORD error = line_->Flush(flags & PURGE_RXCLEAR, flags & PURGE_TXCLEAR)) return error;
   }
@@ -635,7 +587,7 @@ DWORD CommDevice::TransmitChar(char c) {
   if (priorityPending_) return ERROR_INVALID_PARAMETER;  // the previous one is not out yet
   // Straight to the line: it goes ahead of whatever part of pending writes is still ours.
   priority_ = static_cast<BYTE>(c);
-  const long n = line_->Transmit(&priority_, 1);
+  const long n = Transmit(&priority_, 1);
   if (n < 0) {
     LoseLine(static_cast<DWORD>(-n));
     return lost_;
@@ -643,7 +595,7 @@ DWORD CommDevice::TransmitChar(char c) {
   if (n == 0) {
     priorityPending_ = true;
     Wake();
-  } else if (mask_ & EV_TXEMPTY) {
+  } else if (events_.Mask() & EV_TXEMPTY) {
     txArmed_ = true;
     Wake();
   }
@@ -655,38 +607,20 @@ DWORD CommDevice::StartRead(BYTE* buffer, DWORD size, OVERLAPPED* overlapped, DW
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
   if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
-  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
-  overlapped->InternalHigh = 0;
-  overlapped->Internal = STATUS_PENDING;
+  StartRecord(overlapped);
   const Clock::time_point now = Clock::now();
-  const COMMTIMEOUTS& t = timeouts_;
-  Transfer r{overlapped, buffer, size, 0, false, now, 0, now, false};
-  if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == 0 &&
-      t.ReadTotalTimeoutConstant == 0) {
-    r.hasDeadline = true;  // return at once with what is there
-  } else if (t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword) {
-    r.returnOnAny = true;  // wait for the first byte, up to the constant
-    r.hasDeadline = true;
-    r.deadline = now + Ms(t.ReadTotalTimeoutConstant);
-  } else {
-    const std::uint64_t total =
-        std::uint64_t{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
-    r.hasDeadline = total != 0;
-    r.deadline = now + Ms(total);
-    r.interval = t.ReadIntervalTimeout == kMaxDword ? 0 : t.ReadIntervalTimeout;
-  }
-  reads_.push_back(r);
-  if (reads_.size() == 1) {
+  reads_.Add(PendingRead(overlapped, buffer, size, timeouts_, now));
+  if (reads_.Size() == 1) {
     // Bytes already queued serve the read without a look at the line.
-    if (input_.size() - inputHead_ < size) PullInput();
+    if (input_.Held() < size) PullInput();
     if (lost_ != ERROR_SUCCESS) return lost_;  // LoseLine has completed the record
-    const bool wasFull = input_.size() - inputHead_ >= QueueCapacity();
+    const bool wasFull = input_.Full();
     ServeReads(now);
-    if (reads_.empty()) {
+    if (reads_.Empty()) {
       *done = static_cast<DWORD>(overlapped->InternalHigh);
       // A full queue had stopped the service thread listening to the line: room again.
       // (Not while it leaves input to the waits: it looks again when that ends.)
-      if (wasFull && !deaf_) Wake();
+      if (wasFull && !waiters_.ServiceDeaf()) Wake();
       return ERROR_SUCCESS;
     }
   }
@@ -699,15 +633,11 @@ DWORD CommDevice::StartWrite(const BYTE* data, DWORD size, OVERLAPPED* overlappe
   COMM_OPEN_OR_FAIL();
   if (lost_ != ERROR_SUCCESS) return lost_;
   if (ErrorsUnacknowledged()) return ERROR_OPERATION_ABORTED;
-  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
-  overlapped->InternalHigh = 0;
-  overlapped->Internal = STATUS_PENDING;
+  StartRecord(overlapped);
   const Clock::time_point now = Clock::now();
   const std::uint64_t total = std::uint64_t{timeouts_.WriteTotalTimeoutMultiplier} * size +
                               timeouts_.WriteTotalTimeoutConstant;
-  Transfer w{overlapped, const_cast<BYTE*>(data), size, 0, total != 0, now + Ms(total), 0, now,
-             false};
-  writes_.push_back(w);
+  writes_.push_back({overlapped, data, size, 0, total != 0, now + CommMs(total)});
   if (writes_.size() == 1 && !priorityPending_) {
     PushOutput(now);
     if (lost_ != ERROR_SUCCESS) return lost_;
@@ -725,21 +655,15 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   // The lines' going off when the device went is still told to the first wait after it.
-  if (lost_ != ERROR_SUCCESS && history_ == 0) return lost_;
-  if (waiting_ || mask_ == 0) return ERROR_INVALID_PARAMETER;
-  if (overlapped->hEvent) ResetEvent(overlapped->hEvent);
-  overlapped->InternalHigh = 0;
-  overlapped->Internal = STATUS_PENDING;
-  *events = 0;
-  waiting_ = true;
-  wait_ = {overlapped, events};
+  if (lost_ != ERROR_SUCCESS && events_.Kept() == 0) return lost_;
+  if (DWORD error = events_.Start(events, overlapped)) return error;
   // Events that came while nobody waited, or that the line shows now, end the wait at once.
   PullInput();
   WatchLine();
-  Record(0);
-  if (!waiting_) {
+  events_.Record(0);
+  if (!events_.Pending()) {
     // Completed here: by events, or by the line's loss (LoseLine has stored its error).
-    return static_cast<DWORD>(LoadStatus(overlapped));
+    return static_cast<DWORD>(RecordStatus(overlapped));
   }
   Wake();
   return ERROR_IO_PENDING;
@@ -748,131 +672,15 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
 DWORD CommDevice::Cancel(OVERLAPPED* overlapped) {
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
-  bool found = false;
-  auto cancel = [&](std::deque<Transfer>& list) {
-    for (auto it = list.begin(); it != list.end();) {
-      if (overlapped == nullptr || it->overlapped == overlapped) {
-        Complete(it->overlapped, ERROR_OPERATION_ABORTED, it->done);
-        it = list.erase(it);
-        found = true;
-      } else {
-        ++it;
-      }
-    }
-  };
-  cancel(reads_);
-  cancel(writes_);
-  if (waiting_ && (overlapped == nullptr || wait_.overlapped == overlapped)) {
-    *wait_.events = 0;
-    waiting_ = false;
-    Complete(wait_.overlapped, ERROR_OPERATION_ABORTED, 0);
-    found = true;
-  }
+  bool found = reads_.End(ERROR_OPERATION_ABORTED, overlapped);
+  found = EndWrites(ERROR_OPERATION_ABORTED, overlapped) || found;
+  found = events_.End(ERROR_OPERATION_ABORTED, overlapped) || found;
   return found ? ERROR_SUCCESS : ERROR_NOT_FOUND;
 }
 
-// The waiting thread polls the line itself as well as its own descriptor: bytes that arrive
-// wake it straight away rather than through the service thread, which takes whichever of the
-// two reaches the line first. The service thread signals the descriptor when it queued bytes.
-// A pty flushes its buffers on every read and poll, so the line is read only once it polled
-// readable.
 DWORD CommDevice::WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, const HANDLE* aborts,
                             DWORD* result) {
-  thread_local ThreadWaitFd own;
-  if (own.fd < 0) return ERROR_NOT_ENOUGH_MEMORY;
-  std::vector<pollfd> fds(abortCount + 2);
-  for (DWORD i = 0; i < abortCount; ++i) {
-    fds[i + 2] = {GetHandleDescriptor(aborts[i]), POLLIN, 0};
-    if (fds[i + 2].fd < 0) return ERROR_INVALID_HANDLE;
-  }
-  const bool infinite = milliseconds == INFINITE;
-  const Clock::time_point deadline = Clock::now() + Ms(milliseconds);
-  InputWaiter waiter{count, own.fd, false};
-  std::unique_lock lock(mutex_, std::defer_lock);
-  auto leave = [&](DWORD error) {
-    if (!lock.owns_lock()) lock.lock();
-    auto it = std::find(waiters_.begin(), waiters_.end(), &waiter);
-    if (it != waiters_.end()) {
-      waiters_.erase(it);
-      if (waiters_.empty()) {
-        waitersLeft_.notify_all();
-        lingerUntil_ = Clock::now() + std::chrono::milliseconds(2);
-        if (deafUnbounded_) {
-          deafUnbounded_ = false;
-          Wake();
-        }
-      }
-    }
-    return error;
-  };
-  Drain(own.fd);
-  bool pull = milliseconds == 0;
-  bool timedOut = false;
-  for (;;) {
-    for (DWORD i = 0; i < abortCount; ++i) {
-      if (WaitForSingleObject(aborts[i], 0) == WAIT_OBJECT_0) {
-        *result = WAIT_OBJECT_0 + 1 + i;
-        return leave(ERROR_SUCCESS);
-      }
-    }
-    lock.lock();
-    if (closed_) return leave(ERROR_INVALID_HANDLE);
-    if (lost_ != ERROR_SUCCESS) return leave(lost_);
-    const int lineFd = line_->InputDescriptor();
-    const Clock::time_point now = Clock::now();
-    if (pull || lineFd < 0) {
-      const std::size_t before = reads_.size();
-      PullInput();
-      if (lost_ != ERROR_SUCCESS) return leave(lost_);
-      ServeReads(now);
-      // A pending read that took bytes here may now run on an interval the service thread
-      // has not seen.
-      if (!reads_.empty() && (reads_.size() != before || reads_.front().done > 0)) Wake();
-    }
-    const std::size_t held = input_.size() - inputHead_;
-    const bool full = held >= QueueCapacity();
-    bool enough = held >= count;
-    if (!enough && (full || count > QueueCapacity())) {
-      DWORD driverIn = 0;
-      line_->DriverInput(&driverIn);
-      enough = held + driverIn >= count;
-    }
-    if (enough) {
-      *result = WAIT_OBJECT_0;
-      return leave(ERROR_SUCCESS);
-    }
-    if (timedOut || (!infinite && now >= deadline && pull)) {
-      *result = WAIT_TIMEOUT;
-      return leave(ERROR_SUCCESS);
-    }
-    if (std::find(waiters_.begin(), waiters_.end(), &waiter) == waiters_.end()) {
-      waiters_.push_back(&waiter);
-    }
-    waiter.signalled = false;
-    // A full queue leaves the rest in the driver, which would keep the line readable: the
-    // count there is looked at every millisecond instead.
-    const bool pollLine = !full && lineFd >= 0;
-    lock.unlock();
-
-    int timeout = -1;
-    if (!infinite) {
-      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
-      timeout = static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
-    }
-    const bool lookEveryMs = full || (count > QueueCapacity() && lineFd < 0);
-    if (lookEveryMs) timeout = timeout < 0 ? 1 : std::min(timeout, 1);
-    fds[0] = {own.fd, POLLIN, 0};
-    fds[1] = {pollLine ? lineFd : -1, POLLIN, 0};
-    const int ready = ::poll(fds.data(), fds.size(), timeout);
-    if (ready < 0 && errno != EINTR) {
-      return leave(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE);
-    }
-    if (ready > 0 && (fds[0].revents & POLLIN)) Drain(own.fd);
-    // The last look at the deadline reads the line once more, so that bytes already there
-    // count, as they would for ClearCommError.
-    timedOut = ready == 0 && !lookEveryMs;
-    pull = timedOut || lookEveryMs || (ready > 0 && fds[1].revents != 0);
-  }
+  return waiters_.Wait(*this, mutex_, count, milliseconds, abortCount, aborts, result);
 }
 
 }  // namespace win::detail

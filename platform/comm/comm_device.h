@@ -1,17 +1,17 @@
 // One open serial device: the settings the program sees, its pending operations, and the
 // service thread that completes them.
 //
-// Received bytes are taken from the line as they arrive, into an input queue of the size given
-// to SetupComm (when it is full the driver's own buffer and flow control take over), so that
-// received-character events, the event character, NUL discarding and the 80%-full event are
-// seen on arrival as the platform does. Reads are served from that queue in order; writes go
-// straight to the line and stay pending only for what it does not take at once. The service
-// thread sleeps in poll() on the line and a wake descriptor, with a time-out only for the
-// nearest deadline and, on a real port, a 10 ms look at the modem lines and error counters.
-// With nothing queued, received bytes go straight into the oldest pending read. A thread in
-// WaitCommInput polls a terminal line itself and pulls what comes; while such waits run (and
-// 2 ms after the last) the service thread leaves input to them unless a read or an event wait
-// for received bytes is pending, so that the line has one reader.
+// Received bytes are taken from the line as they arrive, into the input queue (input_queue.h),
+// which applies the character rules and the 80 %-full mark on arrival as the platform does.
+// Reads, WaitCommEvent and WaitCommInput wait as input_wait.h describes; writes go straight to
+// the line and stay pending only for what it does not take at once. The service thread sleeps
+// in poll() on the line and a wake descriptor, with a time-out only for the nearest deadline
+// and, on a real port, a 10 ms look at the modem lines and error counters. With nothing
+// queued, received bytes go straight into the oldest pending read. A thread in WaitCommInput
+// polls a terminal line itself and pulls what comes; while such waits run (and a moment after
+// the last) the service thread leaves input to them unless a read or an event wait for
+// received bytes is pending, so that the line has one reader. With the wire trace on
+// (wire_trace.h) every byte taken from or given to the line is traced under the device path.
 //
 // A line that goes away (a terminal hung up, a USB adapter pulled out) reads as a pulled cable:
 // the modem lines read off, the change reaches one event wait that asks for those lines, and
@@ -20,29 +20,33 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/comm/comm.h"
-#include "platform/kernel/kernel_object.h"
+#include "platform/comm/input_queue.h"
+#include "platform/comm/input_wait.h"
 #include "platform/comm/line.h"
+#include "platform/kernel/kernel_object.h"
 
 namespace win::detail {
 
-class CommDevice final : public KernelObject {
+class CommDevice final : public KernelObject, private InputWaitSource {
  public:
-  using Clock = std::chrono::steady_clock;
+  using Clock = CommClock;
 
-  // Takes the line; starts the service thread. Win32 error code.
-  static DWORD Create(std::unique_ptr<Line> line, std::shared_ptr<CommDevice>* device);
+  // Takes the line opened at `path` (which names the port in the wire trace); starts the
+  // service thread. Win32 error code; the line is closed on failure.
+  static DWORD Create(std::unique_ptr<Line> line, const std::string& path,
+                      std::shared_ptr<CommDevice>* device);
   ~CommDevice() override;
   void LastHandleClosed() override { Shutdown(); }
 
-  // All return a Win32 error code (ERROR_SUCCESS when done).
+  // All return a Win32 error code (ERROR_SUCCESS when done); a failed call changes nothing.
   DWORD Injected(CommCall call);
   DWORD Setup(DWORD inQueue, DWORD outQueue);
   DWORD GetState(DCB* dcb);
@@ -73,45 +77,34 @@ class CommDevice final : public KernelObject {
                   DWORD* result);
 
  private:
-  struct Transfer {
+  struct PendingWrite {
     OVERLAPPED* overlapped;
-    BYTE* buffer;  // reads: destination; writes: the caller's bytes
+    const BYTE* data;  // the caller's bytes
     DWORD size;
     DWORD done;
     bool hasDeadline;
     Clock::time_point deadline;
-    DWORD interval;  // reads: ms allowed between bytes, 0 for none
-    Clock::time_point lastByte;
-    bool returnOnAny;  // reads: complete as soon as one byte is there
-  };
-  struct EventWait {
-    OVERLAPPED* overlapped;
-    DWORD* events;
-  };
-  // A thread in WaitInput, woken through its own descriptor when input comes or the device
-  // ends.
-  struct InputWaiter {
-    DWORD count;
-    int fd;
-    bool signalled;
   };
 
-  explicit CommDevice(std::unique_ptr<Line> line, int wakeFd);
+  CommDevice(std::unique_ptr<Line> line, const std::string& path, int wakeFd);
   void Shutdown();
   void Run();
   void Wake();
 
+  // InputWaitSource, with mutex_ held.
+  InputLook LookForInput(DWORD count, bool pull, Clock::time_point now) override;
+  void WakeService() override { Wake(); }
+
   // With mutex_ held.
-  void Complete(OVERLAPPED* overlapped, DWORD status, DWORD count);
+  long Receive(BYTE* buffer, std::size_t size);
+  long Transmit(const BYTE* data, std::size_t size);
   void PullInput();
-  void ServeReads(Clock::time_point now);
+  void ServeReads(Clock::time_point now) { reads_.Serve(input_, now); }
   void PushOutput(Clock::time_point now);
+  bool EndWrites(DWORD status, const OVERLAPPED* only = nullptr);
   void WatchLine();
-  void Record(DWORD events);
   void LoseLine(DWORD error);
   void FailAll(DWORD status);
-  void SignalWaiters(bool all);
-  DWORD QueueCapacity() const { return inQueue_ ? inQueue_ : 4096; }
   bool ModemWatched() const;
   bool OutputHeld();
   bool ErrorsUnacknowledged();
@@ -119,9 +112,8 @@ class CommDevice final : public KernelObject {
   bool InputLeftToWaiters(Clock::time_point now) const;
 
   std::mutex mutex_;
-  std::condition_variable completed_;
-  std::condition_variable waitersLeft_;
   std::unique_ptr<Line> line_;
+  const std::string path_;
   const int wakeFd_;
   std::thread service_;
   bool stop_ = false;
@@ -130,28 +122,18 @@ class CommDevice final : public KernelObject {
 
   DCB dcb_{};
   COMMTIMEOUTS timeouts_{};
-  DWORD mask_ = 0;
-  DWORD inQueue_ = 4096;
   DWORD outQueue_ = 4096;
 
   std::vector<BYTE> chunk_;  // one read from the line
-  std::vector<BYTE> input_;  // received, not yet read
-  std::size_t inputHead_ = 0;
-  bool above80_ = false;
-  std::deque<Transfer> reads_;
-  std::deque<Transfer> writes_;
+  InputQueue input_;
+  Completions completions_;
+  PendingReads reads_{completions_};
+  EventWait events_{completions_};
+  InputWaiters waiters_;
+  std::deque<PendingWrite> writes_;
   bool priorityPending_ = false;
   BYTE priority_ = 0;
   bool txArmed_ = false;
-  bool waiting_ = false;
-  EventWait wait_{};
-  std::vector<InputWaiter*> waiters_;
-  // After the last input wait ended, the line stays with the waits a moment longer: the next
-  // one usually follows within microseconds.
-  Clock::time_point lingerUntil_{};
-  bool deaf_ = false;           // the service thread leaves input to the waits
-  bool deafUnbounded_ = false;  // ... until woken
-  DWORD history_ = 0;
   DWORD lastModem_ = 0;
   LineCounts errorBase_{};
   LineCounts eventBase_{};
