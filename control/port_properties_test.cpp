@@ -47,6 +47,10 @@ const default_row kDefaults[] = {
     {"Opened", DISPID_Port_Opened, "false"},
 };
 
+void PrintTo(const default_row& row, std::ostream* os) {
+  *os << row.name;
+}
+
 class PortDefault : public ::testing::TestWithParam<default_row> {
  protected:
   PortRig rig{NextPortNumber()};
@@ -163,6 +167,10 @@ std::vector<setter_row> SetterRows() {
       {"PortLastError5", {}, DISPID_Port_PortLastError, Variant::I4(5), kInvalid, 0, "0"},
       {"PortLastError0", {}, DISPID_Port_PortLastError, Variant::I4(0), S_OK, 0, "0"},
   };
+}
+
+void PrintTo(const setter_row& row, std::ostream* os) {
+  *os << row.name;
 }
 
 class PortSetterRule : public ::testing::TestWithParam<setter_row> {
