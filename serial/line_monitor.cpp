@@ -31,10 +31,10 @@ LONG comm_state_for(DWORD events) {
 }
 
 void rs232x_monitor_t::wait_line_event() {
-  HANDLE device = port_.handle_.load();
+  HANDLE device = port_.handle();
   if (device == win::INVALID_HANDLE_VALUE) return;
-  const std::uint64_t generation = port_.device_generation_.load();
-  HANDLE event = port_.event_wait_event_;
+  const std::uint64_t generation = port_.device_generation();
+  HANDLE event = port_.event_wait_event();
   win::ResetEvent(event);
   win::OVERLAPPED ov;
   std::memset(&ov, 0, sizeof ov);
@@ -50,7 +50,7 @@ void rs232x_monitor_t::wait_line_event() {
       if (r == win::WAIT_OBJECT_0) break;
       if (r == win::WAIT_OBJECT_0 + 1 && gate_->yield()) continue;
       // Stopping, or the wait failed: end the operation before its record goes away.
-      if (generation == port_.device_generation_.load()) {
+      if (generation == port_.device_generation()) {
         DWORD ignored = 0;
         win::CancelIoEx(device, &ov);
         win::GetOverlappedResult(device, &ov, &ignored, win::TRUE);

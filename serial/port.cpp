@@ -261,7 +261,8 @@ bool valid_timeout(LONG value) {
   return value == -1 || value >= 10;
 }
 
-// Step 3 of open: the given arguments, in the documented order.
+// The given Open arguments, checked in the order hosts are told of: the first one refused
+// decides the error.
 bool open_args_valid(const rs232x_open_args_t& a, const engineConfig& c) {
   if (a.baud_rate != -1 && a.baud_rate <= 0) return false;
   const int stopCode = a.stop_bits == -1.0f ? -2 : stop_bits_code(a.stop_bits);
@@ -341,7 +342,7 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
     pause_workers();
   }
 
-  // Step 6: the given values through the property writes, then the whole block.
+  // The given values go through the property writes, then the whole block to the device.
   const win::DCB dcbBefore = config_.dcb;
   const win::COMMTIMEOUTS timeoutsBefore = config_.timeouts;
   bool failed = false;
@@ -389,14 +390,14 @@ int rs232x_port_t::close(bool modemLinked) {
   closing_ = true;
   // Reports a worker posted before the pause run first: they may complete its own request.
   dispatch_pending();
-  if (const in_flight_t taken = claim_any_in_flight(0); taken.id != 0) {
+  if (const in_flight_t taken = claim_any_in_flight(request_worker::reader); taken.id != 0) {
     complete_unserved_input({taken.id, 0, taken.kind}, fire_directly);
   }
   for (const auto& request : input_requests_.take_all()) {
     dispatch_pending();
     complete_unserved_input(request, fire_directly);
   }
-  if (const in_flight_t taken = claim_any_in_flight(1); taken.id != 0) {
+  if (const in_flight_t taken = claim_any_in_flight(request_worker::writer); taken.id != 0) {
     dispatch_pending();
     host_._Fire_NonblockOutput(taken.id, 0);
   }
@@ -426,22 +427,24 @@ int rs232x_port_t::close(bool modemLinked) {
   return RS_OK;
 }
 
-void rs232x_port_t::take_in_flight(int worker, LONG id, std::uint8_t kind) {
+void rs232x_port_t::take_in_flight(request_worker worker, LONG id, std::uint8_t kind) {
   std::lock_guard<std::mutex> guard(in_flight_lock_);
-  in_flight_[worker] = {id, kind};
+  in_flight_[static_cast<int>(worker)] = {id, kind};
 }
 
-bool rs232x_port_t::claim_in_flight(int worker, LONG id) {
+bool rs232x_port_t::claim_in_flight(request_worker worker, LONG id) {
   std::lock_guard<std::mutex> guard(in_flight_lock_);
-  if (in_flight_[worker].id != id) return false;
-  in_flight_[worker] = {};
+  in_flight_t& held = in_flight_[static_cast<int>(worker)];
+  if (held.id != id) return false;
+  held = {};
   return true;
 }
 
-rs232x_port_t::in_flight_t rs232x_port_t::claim_any_in_flight(int worker) {
+rs232x_port_t::in_flight_t rs232x_port_t::claim_any_in_flight(request_worker worker) {
   std::lock_guard<std::mutex> guard(in_flight_lock_);
-  const in_flight_t taken = in_flight_[worker];
-  in_flight_[worker] = {};
+  in_flight_t& held = in_flight_[static_cast<int>(worker)];
+  const in_flight_t taken = held;
+  held = {};
   return taken;
 }
 

@@ -197,19 +197,18 @@ class rs232x_port_t {
   void set_close_settle_for_testing(unsigned ms) { close_settle_ms_ = ms; }
 
  private:
-  friend class rs232x_thread_t;
-  friend class rs232x_monitor_t;
-  friend class rs232x_reader_t;
-  friend class rs232x_reader_monitor_t;
-  friend class rs232x_writer_t;
+  // The workers reach the port only through this narrow handle (worker_port.h).
+  friend class rs232x_worker_port_t;
 
   enum class kind_t : std::uint8_t { string = 0, bytes = 1 };
   struct read_result_t {
     int status = RS_OK;
     std::vector<std::uint8_t> bytes;
   };
+  // The two workers that take requests from a queue and hold one at a time.
+  enum class request_worker : std::uint8_t { reader = 0, writer = 1 };
 
-  // Device operations (5.1).
+  // Device operations.
   int open_device(LONG n);
   int close_device();
   int purge_input();
@@ -229,12 +228,12 @@ class rs232x_port_t {
   int write_timeouts(const win::COMMTIMEOUTS& timeouts);
   int line_status(DWORD bit, bool* on);
 
-  // Reading (5.2). worker: the worker whose gate the waits honour (null on the caller's thread).
+  // Reading. worker: the worker whose gate the waits honour (null on the caller's thread).
   bool wait_for_input(DWORD n, rs232x_thread_t* worker);
   read_result_t read_bytes(DWORD n, kind_t kind, rs232x_thread_t* worker);
   int input(LONG numBytes, kind_t kind, std::vector<std::uint8_t>* bytes, std::u16string* text,
             LONG* result);
-  // Writing (5.3): *written the count; RS_OUTPUT_FAILED when the write failed.
+  // Writing: *written the count; RS_OUTPUT_FAILED when the write failed.
   int write_bytes(const std::uint8_t* data, DWORD n, DWORD* written, rs232x_thread_t* worker);
   int output(const std::uint8_t* data, std::size_t count, kind_t kind, LONG* result);
 
@@ -301,7 +300,7 @@ class rs232x_port_t {
   std::unique_ptr<rs232x_reader_monitor_t> reader_monitor_;
   std::unique_ptr<rs232x_reader_t> reader_;
   std::unique_ptr<rs232x_writer_t> writer_;
-  // The queued request each worker (0 reader, 1 writer) has taken and not yet completed.
+  // The queued request each of the reader and the writer has taken and not yet completed.
   // Close completes it first, as the oldest (a cancellation leaves it to the worker, whose
   // aborted transfer then completes it short with what it got); a worker completes it only if
   // it can still claim it, so each request completes exactly once and none after a close.
@@ -309,11 +308,11 @@ class rs232x_port_t {
     LONG id = 0;  // 0: none (RequestIds start at 1)
     std::uint8_t kind = 0;
   };
-  void take_in_flight(int worker, LONG id, std::uint8_t kind);
-  bool claim_in_flight(int worker, LONG id);
-  in_flight_t claim_any_in_flight(int worker);
+  void take_in_flight(request_worker worker, LONG id, std::uint8_t kind);
+  bool claim_in_flight(request_worker worker, LONG id);
+  in_flight_t claim_any_in_flight(request_worker worker);
   std::mutex in_flight_lock_;
-  in_flight_t in_flight_[2];
+  in_flight_t in_flight_[2];  // by request_worker
 
   bool threads_bound_ = false;
   bool closing_ = false;  // close is completing the queues: no new requests

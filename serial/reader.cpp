@@ -231,29 +231,29 @@ int rs232x_port_t::input_bytes(LONG numBytes, std::vector<std::uint8_t>* bytes, 
 // ---- rs232x_reader_t: one queued request per step ---------------------------------------------
 
 void rs232x_reader_t::serve_one() {
-  auto request = port_.input_requests_.pop();
+  auto request = port_.input_requests().pop();
   if (!request) {
     // Idle: wait for a request rather than waking every 10 ms for an empty queue.
-    if (!wait_for_work(port_.input_requests_.ready_event())) return;
-    request = port_.input_requests_.pop();
+    if (!wait_for_work(port_.input_requests().ready_event())) return;
+    request = port_.input_requests().pop();
     if (!request) return;
   }
   const LONG id = request->request_id;
-  port_.take_in_flight(0, id, request->kind);
+  port_.take_in_flight(worker_t::reader, id, request->kind);
   // Fires a completion on the control's thread only while the request is still this worker's
   // to complete (close or a cancellation may have completed it meanwhile). False otherwise.
   auto completeVia = [this, id](const std::function<void()>& fire) {
     bool fired = false;
-    if (control_.IsOccupied()) return port_.claim_in_flight(0, id);
+    if (control_.IsOccupied()) return port_.claim_in_flight(worker_t::reader, id);
     bool ran = false;
     // Counting follows only while the session goes on (a handler may close the port).
     const bool sessionGoesOn = report([&] {
       ran = true;
-      if (!port_.claim_in_flight(0, id)) return;
+      if (!port_.claim_in_flight(worker_t::reader, id)) return;
       fired = true;
       fire();
     });
-    if (!ran) port_.claim_in_flight(0, id);  // no host to tell, or stopping
+    if (!ran) port_.claim_in_flight(worker_t::reader, id);  // no host to tell, or stopping
     return fired && sessionGoesOn;
   };
   auto viaControl = [this](const std::function<void()>& call) { return report(call); };
@@ -265,16 +265,16 @@ void rs232x_reader_t::serve_one() {
         *request, [&](const std::function<void()>& fire) { return completeVia(fire); });
   };
   if (!port_.opened() || !input_queued(config)) return unserved();
-  const auto kind = static_cast<rs232x_port_t::kind_t>(request->kind);
+  const auto kind = static_cast<rs232x_worker_port_t::kind_t>(request->kind);
   auto read = port_.read_bytes(static_cast<DWORD>(request->count), kind, this);
   if (read.status != RS_OK) return unserved();
   const bool shortRead = read.bytes.size() < static_cast<std::size_t>(request->count);
   const LONG numBytes = shortRead ? -1 : static_cast<LONG>(read.bytes.size());
   if (shortRead)
     control_.Counters().set_port_last_error(
-        kind == rs232x_port_t::kind_t::string ? pioeInputTimeout : pioeInputBTimeout);
+        kind == rs232x_worker_port_t::kind_t::string ? pioeInputTimeout : pioeInputBTimeout);
   rs232x_host_t& host = control_;
-  if (kind == rs232x_port_t::kind_t::bytes) {
+  if (kind == rs232x_worker_port_t::kind_t::bytes) {
     if (!completeVia([&] { host._Fire_NonblockInputB(id, &read.bytes, numBytes); })) return;
   } else {
     const std::u16string text = win::AnsiToWide(
@@ -308,7 +308,7 @@ void rs232x_reader_monitor_t::poll() {
   rs232x_host_t& host = control_;
   if (value != 0 && !report([&] { host._Fire_CommError(value); })) return;
   if (!config.auto_input || stat.cbInQue == 0) return;
-  auto read = port_.read_bytes(stat.cbInQue, rs232x_port_t::kind_t::bytes, this);
+  auto read = port_.read_bytes(stat.cbInQue, rs232x_worker_port_t::kind_t::bytes, this);
   // Another reader may have taken the bytes first: nothing is delivered then.
   if (read.status != RS_OK || read.bytes.empty()) return;
   const LONG count = static_cast<LONG>(read.bytes.size());

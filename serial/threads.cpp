@@ -145,13 +145,13 @@ bool rs232x_thread_t::report(const std::function<void()>& call) {
   // A handler that closes the port (and perhaps opens it again) ends the session too: what the
   // worker would do next with its find (count it, raise thresholds) belonged to the old session,
   // and is dropped rather than counted into the new one.
-  const std::uint64_t session = port_.device_generation_.load();
+  const std::uint64_t session = port_.device_generation();
   bool sessionGoesOn = false;
   gate_->leave();
   sink->Call([&] {
-    if (port_.opened() && port_.device_generation_.load() == session) {
+    if (port_.opened() && port_.device_generation() == session) {
       call();
-      sessionGoesOn = port_.device_generation_.load() == session;
+      sessionGoesOn = port_.device_generation() == session;
     }
   });
   return gate_->enter() && sessionGoesOn;

@@ -21,10 +21,10 @@
 
 #include "platform/com/apartment.h"
 #include "platform/kernel/kernel.h"
+#include "serial/worker_port.h"
 
 namespace serial {
 
-class rs232x_port_t;
 class rs232x_host_t;
 
 class rs232x_worker_gate_t {
@@ -99,7 +99,8 @@ class rs232x_thread_t {
  protected:
   void loop(const std::function<void()>& step);
 
-  rs232x_port_t& port_;
+  using worker_t = rs232x_worker_port_t::worker_t;
+  rs232x_worker_port_t port_;
   rs232x_host_t& control_;
   std::shared_ptr<rs232x_worker_gate_t> gate_;
   std::atomic<int> running_{1};

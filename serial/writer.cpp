@@ -127,30 +127,30 @@ int rs232x_port_t::output_urgent(std::uint8_t byte, bool* sent) {
 // ---- rs232x_writer_t: one queued request per step ---------------------------------------------
 
 void rs232x_writer_t::serve_one() {
-  auto request = port_.output_requests_.pop();
+  auto request = port_.output_requests().pop();
   if (!request) {
     // Idle: wait for a request rather than waking every 10 ms for an empty queue.
-    if (!wait_for_work(port_.output_requests_.ready_event())) return;
-    request = port_.output_requests_.pop();
+    if (!wait_for_work(port_.output_requests().ready_event())) return;
+    request = port_.output_requests().pop();
     if (!request) return;
   }
   rs232x_host_t& host = control_;
   const LONG id = request->request_id;
-  port_.take_in_flight(1, id, request->kind);
+  port_.take_in_flight(worker_t::writer, id, request->kind);
   // Completes the request on the control's thread only while it is still this worker's to
   // complete (close or a cancellation may have completed it meanwhile). False otherwise.
   auto complete = [&](LONG numBytes) {
     bool fired = false;
-    if (control_.IsOccupied()) return port_.claim_in_flight(1, id);
+    if (control_.IsOccupied()) return port_.claim_in_flight(worker_t::writer, id);
     bool ran = false;
     // Counting follows only while the session goes on (a handler may close the port).
     const bool sessionGoesOn = report([&] {
       ran = true;
-      if (!port_.claim_in_flight(1, id)) return;
+      if (!port_.claim_in_flight(worker_t::writer, id)) return;
       fired = true;
       host._Fire_NonblockOutput(id, numBytes);
     });
-    if (!ran) port_.claim_in_flight(1, id);  // no host to tell, or stopping
+    if (!ran) port_.claim_in_flight(worker_t::writer, id);  // no host to tell, or stopping
     return fired && sessionGoesOn;
   };
   const engineConfig config = port_.config_snapshot();
