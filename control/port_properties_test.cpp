@@ -228,7 +228,7 @@ TEST_F(PortProperties, NotificationsComeBeforeTheChangeAndOnlyForNotifyingProper
   EXPECT_EQ(rig.Take(), (std::vector<std::string>{"changed 81"}));
   EXPECT_FALSE(rig.impl->Dirty());
 
-  // The documented exceptions notify after storing, and only on a change.
+  // These notify after storing, and only on a change.
   EXPECT_EQ(rig.Put(DISPID_Port_InputThreshold, Variant::I4(20000)), S_OK);
   EXPECT_EQ(rig.Put(DISPID_Port_OutputThreshold, Variant::I4(100)), S_OK);
   EXPECT_EQ(rig.Put(DISPID_Port_PortNumber, Variant::I4(rig.portNumber_)), S_OK);

@@ -1,7 +1,7 @@
 // Basic types of the platform API that every stand-in under platform/ shares.
 //
 // The serial engine and the Port control are written against the platform's own names
-// (DWORD, BOOL, HANDLE, ...) so that they read like the documented algorithms. These are the
+// (DWORD, BOOL, HANDLE, ...) so that they read like the algorithms they follow. These are the
 // fixed-width equivalents, in namespace win; nothing here has behaviour.
 #pragma once
 

@@ -6,7 +6,7 @@
 // exchange fills, the log box (txtDisp, newest line first) and the menus. It is the exchange's
 // view: the exchange writes labels by name, reads the option check boxes, starts and stops the
 // window's timers (Timer1 scheduler, Timer2 reply, Timer3 give-up, Timer4 unused) and waits by
-// letting window events run. Every documented control carries its documented name as objectName
+// letting window events run. Every control carries its bench name (Text5, Label25) as objectName
 // (control arrays as "txtWd(2)"), so scripts and tests find it.
 //
 // Life: the start-up routine creates the window and calls formLoad (settings file, window

@@ -2,7 +2,7 @@
 // IClassFactory, and the shape of an in-process server's exports.
 //
 // Everything of the runtime lives in namespace win and keeps the platform's names, so that the
-// control and its hosts read like the documented algorithms. Interfaces are abstract C++ classes
+// control and its hosts read like the algorithms they follow. Interfaces are abstract C++ classes
 // whose methods return HRESULT; reference counting and QueryInterface follow the platform's rules
 // (a returned interface pointer carries a reference the caller releases).
 #pragma once
