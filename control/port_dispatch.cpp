@@ -222,7 +222,9 @@ MemberHandler HandlerFor(DISPID id, member_kind kind) {
         serial::rs232x_open_args_t args = OpenArgs(c);
         std::vector<std::uint8_t> dcb;
         bool isLine = false;
-        HRESULT hr = OpenBaudRateOrLine(c.Arg(kOpenLineParam), &args.baud_rate, &dcb, &isLine);
+        LONG baudRate = -1;
+        HRESULT hr = OpenBaudRateOrLine(c.Arg(kOpenLineParam), &baudRate, &dcb, &isLine);
+        args.baud_rate = baudRate;
         if (FAILED(hr)) {
           *c.ResultBool() = VARIANT_FALSE;
           return hr;

@@ -97,11 +97,12 @@ HRESULT CPort19::_Open(const serial::rs232x_open_args_t& args,
     std::memcpy(&dcb, modemDcb->data(), sizeof dcb);
     // The control works on a handle of its own: its close then ends only that one, and the
     // modem control's handle (and the line) stay as they were.
-    HANDLE modemHandle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(args.port_number));
+    HANDLE modemHandle =
+        reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(args.port_number.value()));
     if (!DuplicateHandle(GetCurrentProcess(), modemHandle, GetCurrentProcess(), &line, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
       return reportPortError(msgQueryFailed);
-    given.port_number = -1;  // a handle, not a port number to store
+    given.port_number = {};  // a handle, not a port number to store
   }
   // The engine applies the given values through the same setters as the properties; each one
   // that changes something is notified and marks the control dirty.
@@ -125,14 +126,14 @@ HRESULT CPort19::_Open(const serial::rs232x_open_args_t& args,
     bool given;
     DISPID dispid;
   } const notified[] = {
-      {adopting || args.baud_rate != -1, DISPID_Port_BaudRate},
-      {adopting || args.data_bits != -1, DISPID_Port_DataBits},
-      {adopting || args.stop_bits != -1.0f, DISPID_Port_StopBits},
-      {adopting || args.handshaking != -1, DISPID_Port_Handshaking},
-      {adopting || args.parity != -1, DISPID_Port_Parity},
-      {args.input_timeout != -1, DISPID_Port_InputTimeout},
-      {args.output_timeout != -1, DISPID_Port_OutputTimeout},
-      {args.io_mode != -1, DISPID_Port_IOMode},
+      {adopting || args.baud_rate.given(), DISPID_Port_BaudRate},
+      {adopting || args.data_bits.given(), DISPID_Port_DataBits},
+      {adopting || args.stop_bits.given(), DISPID_Port_StopBits},
+      {adopting || args.handshaking.given(), DISPID_Port_Handshaking},
+      {adopting || args.parity.given(), DISPID_Port_Parity},
+      {args.input_timeout.given(), DISPID_Port_InputTimeout},
+      {args.output_timeout.given(), DISPID_Port_OutputTimeout},
+      {args.io_mode.given(), DISPID_Port_IOMode},
   };
   for (const auto& n : notified)
     if (n.given) fireOnChanged(n.dispid);

@@ -2,6 +2,7 @@
 #include "serial/port.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "platform/comm/wire_trace.h"
@@ -257,31 +258,35 @@ int rs232x_port_t::clear_errors(DWORD* errors, win::COMSTAT* stat) {
 
 namespace {
 
-bool valid_timeout(LONG value) {
-  return value == -1 || value >= 10;
+bool valid_timeout(const open_arg<LONG>& value) {
+  return !value.given() || value.value() >= 10;
+}
+
+bool in_range(const open_arg<LONG>& value, LONG low, LONG high) {
+  return !value.given() || (value.value() >= low && value.value() <= high);
 }
 
 // The given Open arguments, checked in the order hosts are told of: the first one refused
 // decides the error.
 bool open_args_valid(const rs232x_open_args_t& a, const engineConfig& c) {
-  if (a.baud_rate != -1 && a.baud_rate <= 0) return false;
-  const int stopCode = a.stop_bits == -1.0f ? -2 : stop_bits_code(a.stop_bits);
-  if (a.data_bits != -1 && stopCode != -2 && stopCode >= 0 &&
-      !data_stop_compatible(a.data_bits, stopCode))
+  if (a.baud_rate.given() && a.baud_rate.value() <= 0) return false;
+  // The stop-bit code of a given value (-1 when it is no stop-bit setting).
+  const std::optional<int> stopCode =
+      a.stop_bits.given() ? std::optional<int>(stop_bits_code(a.stop_bits.value())) : std::nullopt;
+  if (a.data_bits.given() && stopCode && *stopCode >= 0 &&
+      !data_stop_compatible(a.data_bits.value(), *stopCode))
     return false;
-  if (a.data_bits != -1) {
-    if (a.data_bits < 5 || a.data_bits > 8) return false;
-    if (stopCode == -2 && !data_stop_compatible(a.data_bits, c.dcb.StopBits)) return false;
+  if (a.data_bits.given()) {
+    if (a.data_bits.value() < 5 || a.data_bits.value() > 8) return false;
+    if (!stopCode && !data_stop_compatible(a.data_bits.value(), c.dcb.StopBits)) return false;
   }
-  if (stopCode != -2) {
-    if (stopCode < 0) return false;
-    if (a.data_bits == -1 && !data_stop_compatible(c.dcb.ByteSize, stopCode)) return false;
+  if (stopCode) {
+    if (*stopCode < 0) return false;
+    if (!a.data_bits.given() && !data_stop_compatible(c.dcb.ByteSize, *stopCode)) return false;
   }
-  if (a.handshaking != -1 && (a.handshaking < 0 || a.handshaking > 4)) return false;
-  if (a.parity != -1 && (a.parity < 0 || a.parity > 4)) return false;
+  if (!in_range(a.handshaking, 0, 4) || !in_range(a.parity, 0, 4)) return false;
   if (!valid_timeout(a.input_timeout) || !valid_timeout(a.output_timeout)) return false;
-  if (a.io_mode != -1 && (a.io_mode < 0 || a.io_mode > 2)) return false;
-  return true;
+  return in_range(a.io_mode, 0, 2);
 }
 
 }  // namespace
@@ -322,12 +327,12 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
   if (!initialised_ && init() != RS_OK) return RS_OUT_OF_MEMORY;
   if (!adopted) {
     if (win::WireTraceOn()) {
-      trace_request(args.port_number == -1 ? port_number_ : args.port_number, "Open");
+      trace_request(args.port_number.value_or(port_number_), "Open");
     }
     if (!open_args_valid(args, config_)) return RS_INVALID_ARG;
     // Keep the workers off the device until it is configured and the counters restarted.
     pause_workers();
-    int status = open_device(args.port_number == -1 ? port_number_ : args.port_number);
+    int status = open_device(args.port_number.value_or(port_number_));
     if (status != RS_OK) {
       resume_workers();
       return RS_OPEN_FAILED;
@@ -349,14 +354,14 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
   auto apply = [&](int status) {
     if (!failed && !rs_succeeded(status)) failed = true;
   };
-  if (args.baud_rate != -1) apply(put_baud_rate(args.baud_rate));
-  if (args.data_bits != -1) apply(put_data_bits(args.data_bits));
-  if (args.stop_bits != -1.0f) apply(put_stop_bits(args.stop_bits));
-  if (args.handshaking != -1) apply(put_handshaking(args.handshaking));
-  if (args.parity != -1) apply(put_parity(args.parity));
-  if (args.input_timeout != -1) apply(put_input_timeout(args.input_timeout));
-  if (args.output_timeout != -1) apply(put_output_timeout(args.output_timeout));
-  if (args.io_mode != -1) apply(put_io_mode(args.io_mode));
+  if (args.baud_rate.given()) apply(put_baud_rate(args.baud_rate.value()));
+  if (args.data_bits.given()) apply(put_data_bits(args.data_bits.value()));
+  if (args.stop_bits.given()) apply(put_stop_bits(args.stop_bits.value()));
+  if (args.handshaking.given()) apply(put_handshaking(args.handshaking.value()));
+  if (args.parity.given()) apply(put_parity(args.parity.value()));
+  if (args.input_timeout.given()) apply(put_input_timeout(args.input_timeout.value()));
+  if (args.output_timeout.given()) apply(put_output_timeout(args.output_timeout.value()));
+  if (args.io_mode.given()) apply(put_io_mode(args.io_mode.value()));
   if (failed) {
     std::lock_guard<std::mutex> guard(config_lock_);
     config_.dcb = dcbBefore;

@@ -56,17 +56,34 @@ class rs232x_writer_t;
 class rs232x_worker_gate_t;
 class rs232x_traced_host_t;
 
-// Arguments of Open; -1 (-1.0 for stop bits) everywhere means "keep the current value".
+// An Open argument a caller may leave out. Automation callers leave one out by passing -1 (-1.0
+// for stop bits): built from such a wire value, the argument reads as not given.
+template <typename T>
+class open_arg {
+ public:
+  constexpr open_arg() = default;
+  constexpr open_arg(T wire) : given_(wire != T(-1)), value_(wire) {}  // the wire form: implicit
+  constexpr bool given() const { return given_; }
+  // The value; only meaningful when given.
+  constexpr T value() const { return value_; }
+  constexpr T value_or(T fallback) const { return given_ ? value_ : fallback; }
+
+ private:
+  bool given_ = false;
+  T value_ = T(-1);
+};
+
+// The arguments of Open; an argument not given keeps the current value.
 struct rs232x_open_args_t {
-  LONG port_number = -1;
-  LONG baud_rate = -1;
-  SHORT data_bits = -1;
-  float stop_bits = -1.0f;
-  LONG handshaking = -1;
-  LONG parity = -1;
-  LONG input_timeout = -1;
-  LONG output_timeout = -1;
-  LONG io_mode = -1;
+  open_arg<LONG> port_number;
+  open_arg<LONG> baud_rate;
+  open_arg<SHORT> data_bits;
+  open_arg<float> stop_bits;
+  open_arg<LONG> handshaking;
+  open_arg<LONG> parity;
+  open_arg<LONG> input_timeout;
+  open_arg<LONG> output_timeout;
+  open_arg<LONG> io_mode;
 };
 
 class rs232x_port_t {

@@ -68,6 +68,23 @@ class PortTest : public ::testing::Test {
   std::unique_ptr<Rig> rig;
 };
 
+TEST(OpenArguments, MinusOneOnTheWireIsAnArgumentLeftOut) {
+  rs232x_open_args_t args;
+  EXPECT_FALSE(args.baud_rate.given()) << "nothing given by default";
+  args.baud_rate = -1;
+  args.stop_bits = -1.0f;
+  args.data_bits = static_cast<SHORT>(-1);
+  EXPECT_FALSE(args.baud_rate.given());
+  EXPECT_FALSE(args.stop_bits.given());
+  EXPECT_FALSE(args.data_bits.given());
+  args.baud_rate = 0;  // given, and refused by Open
+  args.stop_bits = 1.5f;
+  EXPECT_TRUE(args.baud_rate.given());
+  EXPECT_EQ(args.baud_rate.value(), 0);
+  EXPECT_EQ(args.stop_bits.value_or(2.0f), 1.5f);
+  EXPECT_EQ(args.port_number.value_or(7), 7);
+}
+
 TEST_F(PortTest, OpenWithNoArgumentsAppliesTheDefaultsAndCloseRestoresTheDevice) {
   ASSERT_EQ(port().open({}), RS_OK);
   EXPECT_TRUE(port().opened());
