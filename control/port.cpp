@@ -10,6 +10,7 @@
 #include "control/port_messages.h"
 #include "platform/com/errorinfo.h"
 #include "platform/kernel/kernel.h"
+#include "platform/text/convert.h"
 
 namespace ravlin {
 
@@ -44,6 +45,12 @@ using namespace win;
 HRESULT reportPortError(int messageId) {
   return ReportError(portErrorHResult(messageId), kPortErrorSource, portErrorDescription(messageId),
                      GUID_NULL);
+}
+
+HRESULT reportPortError(int messageId, const std::string& detail) {
+  const std::u16string description =
+      std::u16string(portErrorDescription(messageId)) + u" (" + Utf8ToUtf16(detail) + u")";
+  return ReportError(portErrorHResult(messageId), kPortErrorSource, description, GUID_NULL);
 }
 
 HRESULT CPort19::Create(IUnknown* outer, REFIID riid, void** object) {

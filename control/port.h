@@ -56,6 +56,8 @@ using win::VARIANT_BOOL;
 // The error every member reports: sets the calling thread's error info (source "Cobrix.Port.1",
 // GUID_NULL, the message text or "Unknown Error") and returns 0x80040000 + id.
 HRESULT reportPortError(int messageId);
+// The same with the device and reason after the text: "TEXT (DEVICE: REASON)".
+HRESULT reportPortError(int messageId, const std::string& detail);
 
 class CPort19 final
     : public win::Unknown<win::IDispatch, win::IConnectionPointContainer, win::IProvideClassInfo2,

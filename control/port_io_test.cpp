@@ -6,6 +6,7 @@
 #include "control/port_messages.h"
 #include "control/port_test_support.h"
 #include "platform/text/codepage.h"
+#include "platform/text/convert.h"
 
 namespace ravlin::testing {
 namespace {
@@ -20,7 +21,16 @@ TEST_F(PortIO, OpenAndCloseFollowTheirRefusals) {
   EXPECT_EQ(rig.Run(DISPID_Port_Close), "true");  // closed already: TRUE
   // PortNumber 0 is refused by the device open.
   EXPECT_EQ(rig.Run(DISPID_Port_Open, {Variant::I4(0)}), "!! 0x800400CF");
-  EXPECT_EQ(TakeErrorDescription(), portMessageText(207));
+  EXPECT_EQ(TakeErrorDescription(), std::u16string(portMessageText(207)) +
+                                        u" (COM0: no such port (port numbers start at 1))");
+  // A device that cannot be opened is named, with the reason.
+  const std::string gone = "mem:no-such-device-" + std::to_string(getpid());
+  setenv("RAVLIN_COM999", gone.c_str(), 1);
+  EXPECT_EQ(rig.Run(DISPID_Port_Open, {Variant::I4(999)}), "!! 0x800400CF");
+  EXPECT_EQ(TakeErrorDescription(), std::u16string(portMessageText(207)) + u" (" +
+                                        Utf8ToUtf16(gone) +
+                                        u": no such in-memory device, or it is unplugged)");
+  unsetenv("RAVLIN_COM999");
   EXPECT_EQ(rig.Run(DISPID_Port_Open, {Variant::I4(rig.portNumber_), Variant::I4(0)}),
             "!! 0x80070057");
   EXPECT_EQ(rig.Run(DISPID_Port_Open), "true");

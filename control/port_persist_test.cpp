@@ -6,6 +6,7 @@
 #include "control/port_messages.h"
 #include "control/port_state_stream.h"
 #include "control/port_test_support.h"
+#include "platform/text/convert.h"
 
 namespace ravlin::testing {
 namespace {
@@ -295,16 +296,16 @@ TEST_F(PortPersist, ANameLengthThatCannotBeRightIsRefusedBeforeAnythingIsRead) {
 
 TEST_F(PortPersist, SettingsTheSettersWouldRefuseLoadButTheNextOpenFailsCleanly) {
   struct stored {
-    const char* what;
+    const char16_t* what;  // as the error says it
     std::size_t at;
     int width;  // bytes
     std::uint32_t value;
   };
   const stored cases[] = {
-      {"baud rate 0", kBaudAt, 4, 0},
-      {"byte size 3", kByteSizeAt, 1, 3},
-      {"byte size 200", kByteSizeAt, 1, 200},
-      {"stop bits code 7", 4 + 28 + 20, 1, 7},
+      {u"a baud rate of 0", kBaudAt, 4, 0},
+      {u"3 data bits", kByteSizeAt, 1, 3},
+      {u"200 data bits", kByteSizeAt, 1, 200},
+      {u"stop-bit code 7", 4 + 28 + 20, 1, 7},
   };
   for (const auto& c : cases) {
     PortRig target(NextPortNumber(), false);
@@ -313,18 +314,20 @@ TEST_F(PortPersist, SettingsTheSettersWouldRefuseLoadButTheNextOpenFailsCleanly)
       SetU32At(b, c.at, c.value);
     else
       b[c.at] = static_cast<BYTE>(c.value);
-    ASSERT_EQ(LoadInto(target.port.get(), b), S_OK) << c.what;
+    ASSERT_EQ(LoadInto(target.port.get(), b), S_OK) << Utf16ToUtf8(c.what);
     Variant r;
     HRESULT hr = target.Call(DISPID_Port_Open, {}, &r);
-    EXPECT_EQ(hr, static_cast<HRESULT>(0x800400CC)) << c.what << ": message 204";
-    EXPECT_EQ(TakeErrorDescription(), portMessageText(204)) << c.what;
-    EXPECT_EQ(target.Show(DISPID_Port_Opened), "false") << c.what;
-    EXPECT_FALSE(target.device->IsOpen()) << c.what << ": the device is closed again";
+    EXPECT_EQ(hr, static_cast<HRESULT>(0x800400CC)) << Utf16ToUtf8(c.what) << ": message 204";
+    EXPECT_EQ(TakeErrorDescription(), std::u16string(portMessageText(204)) + u" (" +
+                                          Utf8ToUtf16(target.device->Path()) +
+                                          u": settings no line can take (" + c.what + u"))");
+    EXPECT_EQ(target.Show(DISPID_Port_Opened), "false") << Utf16ToUtf8(c.what);
+    EXPECT_FALSE(target.device->IsOpen()) << Utf16ToUtf8(c.what) << ": the device is closed again";
     // Put right, the same control opens.
     ASSERT_EQ(target.Put(DISPID_Port_BaudRate, Variant::I4(9600)), S_OK);
     ASSERT_EQ(target.Put(DISPID_Port_DataBits, Variant::I2(8)), S_OK);
     ASSERT_EQ(target.Put(DISPID_Port_StopBits, Variant::R4(1.0f)), S_OK);
-    EXPECT_TRUE(target.Open()) << c.what;
+    EXPECT_TRUE(target.Open()) << Utf16ToUtf8(c.what);
   }
 }
 

@@ -22,7 +22,12 @@ HRESULT CPort19::FromStatus(int status) {
   if (serial::rs_succeeded(status)) return S_OK;
   if (status == serial::RS_INVALID_ARG) return E_INVALIDARG;
   if (status == serial::RS_OUT_OF_MEMORY) return E_OUTOFMEMORY;
-  return reportPortError(serial::rs232x_message_id(status));
+  // Where the system said which device and why, the message says it too.
+  const std::string detail = engine_->take_failure_detail();
+  const int id = serial::rs232x_message_id(status);
+  if (!detail.empty() && (id == msgOpenFailed || id == msgSetupFailed || id == msgQueryFailed))
+    return reportPortError(id, detail);
+  return reportPortError(id);
 }
 
 template <typename Put>

@@ -153,11 +153,17 @@ int rs232x_port_t::load_config(const engineConfig& block) {
 // ---- device operations ------------------------------------------------------------------------
 
 int rs232x_port_t::open_device(LONG n) {
-  if (n < 1) return RS_OPEN_FAILED;
+  if (n < 1) {
+    failure_detail_ = "COM" + std::to_string(n) + ": no such port (port numbers start at 1)";
+    return RS_OPEN_FAILED;
+  }
   const std::string name = "\\\\.\\COM" + std::to_string(n);
   HANDLE h = win::CreateFileA(name.c_str(), win::GENERIC_READ | win::GENERIC_WRITE, 0, nullptr,
                               win::OPEN_EXISTING, win::FILE_FLAG_OVERLAPPED, nullptr);
-  if (h == win::INVALID_HANDLE_VALUE || h == nullptr) return RS_OPEN_FAILED;
+  if (h == win::INVALID_HANDLE_VALUE || h == nullptr) {
+    failure_detail_ = win::GetLastErrorDetail();
+    return RS_OPEN_FAILED;
+  }
   handle_ = h;
   port_number_ = n;
   if (traced_host_) traced_host_->set_port(n);
@@ -324,6 +330,8 @@ int rs232x_port_t::open_with_handle(HANDLE device, const win::DCB& dcb,
 
 int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
   if (!adopted && opened()) return RS_ALREADY_OPEN;
+  failure_detail_.clear();
+  win::ClearLastErrorDetail();
   if (!initialised_ && init() != RS_OK) return RS_OUT_OF_MEMORY;
   if (!adopted) {
     if (win::WireTraceOn()) {
@@ -371,6 +379,7 @@ int rs232x_port_t::open_sequence(const rs232x_open_args_t& args, bool adopted) {
     if (apply_config(block, kAll) != RS_OK) failed = true;
   }
   if (failed) {
+    if (failure_detail_.empty()) failure_detail_ = win::GetLastErrorDetail();
     resume_workers();
     close(adopted);
     return RS_SET_FAILED;

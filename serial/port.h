@@ -33,6 +33,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/com/apartment.h"
@@ -207,6 +208,10 @@ class rs232x_port_t {
   int set_pattern(const std::uint8_t* data, std::size_t count);
   std::vector<std::uint8_t> pattern() const { return pattern_.bytes(); }
 
+  // Why the last open or line setting failed, when the system said: "DEVICE: REASON" (for
+  // example "/dev/ttyUSB0: Permission denied — ..."); "" otherwise. Taking it empties it.
+  std::string take_failure_detail() { return std::exchange(failure_detail_, std::string()); }
+
   // ---- for tests -------------------------------------------------------------------------------
   // The last RequestIds handed out (the next ones follow them).
   void set_last_request_ids_for_testing(LONG input, LONG output);
@@ -331,6 +336,7 @@ class rs232x_port_t {
   std::mutex in_flight_lock_;
   in_flight_t in_flight_[2];  // by request_worker
 
+  std::string failure_detail_;  // see take_failure_detail
   bool threads_bound_ = false;
   bool closing_ = false;  // close is completing the queues: no new requests
   unsigned close_settle_ms_ = 200;

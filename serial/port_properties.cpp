@@ -22,7 +22,11 @@ int rs232x_port_t::write_dcb(const win::DCB& dcb, const engineConfig* withThresh
   if (std::memcmp(&dcb, &config_.dcb, sizeof dcb) == 0) return RS_UNCHANGED;
   if (opened()) {
     win::DCB copy = dcb;
-    if (!win::SetCommState(handle_.load(), &copy)) return RS_SET_FAILED;
+    win::ClearLastErrorDetail();
+    if (!win::SetCommState(handle_.load(), &copy)) {
+      failure_detail_ = win::GetLastErrorDetail();
+      return RS_SET_FAILED;
+    }
   }
   std::lock_guard<std::mutex> guard(config_lock_);
   config_.dcb = dcb;

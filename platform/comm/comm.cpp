@@ -7,6 +7,7 @@
 
 #include "platform/comm/comm_device.h"
 #include "platform/comm/device_name.h"
+#include "platform/comm/error_detail.h"
 #include "platform/comm/line.h"
 #include "platform/comm/memory_device.h"
 
@@ -70,24 +71,30 @@ BOOL Transfer(CommDevice& device, OVERLAPPED* overlapped, DWORD* transferred, St
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD creationDisposition,
                    DWORD, HANDLE) {
+  ClearLastErrorDetail();
   if (fileName == nullptr || creationDisposition != OPEN_EXISTING) {
     SetLastError(fileName == nullptr ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
   const std::string path = detail::ResolveDevicePath(fileName);
   if (path.empty()) {  // a COM or device name that leads to no device
+    detail::SetLastErrorDetail(std::string(fileName) + ": no such port");
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
   std::unique_ptr<detail::Line> line;
-  const DWORD error = path.rfind("mem:", 0) == 0 ? detail::OpenMemoryLine(path.substr(4), &line)
-                                                 : detail::OpenTtyLine(path, &line);
+  std::string reason;
+  const DWORD error = path.rfind("mem:", 0) == 0
+                          ? detail::OpenMemoryLine(path.substr(4), &line, &reason)
+                          : detail::OpenTtyLine(path, &line, &reason);
   if (error != ERROR_SUCCESS) {
+    if (!reason.empty()) detail::SetLastErrorDetail(path + ": " + reason);
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   std::shared_ptr<CommDevice> device;
   if (DWORD created = CommDevice::Create(std::move(line), path, &device)) {
+    detail::SetLastErrorDetail(path + ": the device could not be set up");
     SetLastError(created);
     return INVALID_HANDLE_VALUE;
   }

@@ -24,6 +24,7 @@
 
 #include <cstddef>
 
+#include "platform/comm/error_detail.h"
 #include "platform/kernel/kernel.h"
 #include "platform/wintypes.h"
 

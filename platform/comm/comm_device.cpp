@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/comm/error_detail.h"
 #include "platform/comm/wire_trace.h"
 
 namespace win::detail {
@@ -414,21 +415,40 @@ DWORD CommDevice::GetState(DCB* dcb) {
   return ERROR_SUCCESS;
 }
 
-DWORD CommDevice::SetState(const DCB& dcb) {
-  if (dcb.BaudRate == 0 || dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.Parity > SPACEPARITY ||
-      dcb.StopBits > TWOSTOPBITS) {
-    return ERROR_INVALID_PARAMETER;
-  }
+namespace {
+
+// What makes a DCB one no line can take, in words; "" when there is nothing.
+std::string DcbRefusal(const DCB& dcb) {
+  if (dcb.BaudRate == 0) return "a baud rate of 0";
+  if (dcb.ByteSize < 5 || dcb.ByteSize > 8)
+    return std::to_string(static_cast<int>(dcb.ByteSize)) + " data bits";
+  if (dcb.Parity > SPACEPARITY)
+    return "parity code " + std::to_string(static_cast<int>(dcb.Parity));
+  if (dcb.StopBits > TWOSTOPBITS)
+    return "stop-bit code " + std::to_string(static_cast<int>(dcb.StopBits));
   // The pairs the platform refuses: 5 data bits with 2 stop bits, 6 to 8 with 1.5.
-  if ((dcb.ByteSize == 5 && dcb.StopBits == TWOSTOPBITS) ||
-      (dcb.ByteSize > 5 && dcb.StopBits == ONE5STOPBITS)) {
+  if (dcb.ByteSize == 5 && dcb.StopBits == TWOSTOPBITS) return "5 data bits with 2 stop bits";
+  if (dcb.ByteSize > 5 && dcb.StopBits == ONE5STOPBITS)
+    return std::to_string(static_cast<int>(dcb.ByteSize)) + " data bits with 1.5 stop bits";
+  if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar)
+    return "Xon/Xoff flow control with the same Xon and Xoff character";
+  return "";
+}
+
+}  // namespace
+
+DWORD CommDevice::SetState(const DCB& dcb) {
+  if (const std::string refusal = DcbRefusal(dcb); !refusal.empty()) {
+    detail::SetLastErrorDetail(path_ + ": settings no line can take (" + refusal + ")");
     return ERROR_INVALID_PARAMETER;
   }
-  if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return ERROR_INVALID_PARAMETER;
   std::lock_guard lock(mutex_);
   COMM_OPEN_OR_FAIL();
   if (DWORD error = line_->Apply(dcb)) {
     line_->Apply(dcb_);  // leave the line as it was
+    detail::SetLastErrorDetail(path_ + ": the driver refused the settings (" +
+                               std::to_string(dcb.BaudRate) + " baud, " +
+                               std::to_string(static_cast<int>(dcb.ByteSize)) + " data bits)");
     return error;
   }
   // DTR and RTS follow the DCB only when their control mode changes, so a line the program

@@ -70,8 +70,11 @@ class Line {
   virtual void Close() = 0;
 };
 
-// Open the two kinds of line; Win32 error codes.
-DWORD OpenMemoryLine(const std::string& name, std::unique_ptr<Line>* line);
-DWORD OpenTtyLine(const std::string& path, std::unique_ptr<Line>* line);
+// Open the two kinds of line; Win32 error codes, and on failure *reason (when given) says why in
+// words (see error_detail.h).
+DWORD OpenMemoryLine(const std::string& name, std::unique_ptr<Line>* line,
+                     std::string* reason = nullptr);
+DWORD OpenTtyLine(const std::string& path, std::unique_ptr<Line>* line,
+                  std::string* reason = nullptr);
 
 }  // namespace win::detail

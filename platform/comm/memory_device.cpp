@@ -303,8 +303,13 @@ DWORD MemoryLine::Open(const std::string& name, std::unique_ptr<Line>* line) {
   return ERROR_SUCCESS;
 }
 
-DWORD OpenMemoryLine(const std::string& name, std::unique_ptr<Line>* line) {
-  return MemoryLine::Open(name, line);
+DWORD OpenMemoryLine(const std::string& name, std::unique_ptr<Line>* line, std::string* reason) {
+  const DWORD error = MemoryLine::Open(name, line);
+  if (error != ERROR_SUCCESS && reason) {
+    *reason = error == ERROR_FILE_NOT_FOUND ? "no such in-memory device, or it is unplugged"
+                                            : "the in-memory device refused to open";
+  }
+  return error;
 }
 
 }  // namespace detail

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <iterator>
 
+#include "platform/comm/error_detail.h"
 #include "platform/comm/line.h"
 #include "platform/comm/termios2.h"
 
@@ -327,20 +328,24 @@ class TtyLine final : public Line {
 
 }  // namespace
 
-DWORD OpenTtyLine(const std::string& path, std::unique_ptr<Line>* line) {
+DWORD OpenTtyLine(const std::string& path, std::unique_ptr<Line>* line, std::string* reason) {
+  auto fail = [reason](int error, DWORD code) {
+    if (reason) *reason = OpenFailureReason(error);
+    return code;
+  };
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ErrnoToWin32(errno);
+  if (fd < 0) return fail(errno, ErrnoToWin32(errno));
   // A port belongs to one program at a time, as on the platform.
   if (::flock(fd, LOCK_EX | LOCK_NB) < 0) {
-    const DWORD error = ErrnoToWin32(errno);
+    const int error = errno;
     ::close(fd);
-    return error;
+    return fail(error, ErrnoToWin32(error));
   }
   termios original{};
   SavedTermios saved{};
   if (::tcgetattr(fd, &original) < 0 || !SaveTermios(fd, &saved)) {
     ::close(fd);
-    return ERROR_NOT_SUPPORTED;  // not a terminal: no serial API on it
+    return fail(ENOTTY, ERROR_NOT_SUPPORTED);  // not a terminal: no serial API on it
   }
   *line = std::make_unique<TtyLine>(fd, original, saved);
   return ERROR_SUCCESS;

@@ -476,3 +476,28 @@ TEST(TestconEndToEnd, BadCommandLinesNameWhatIsWrong) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TestconEndToEnd, AnOpenThatFailsNamesTheDeviceAndWhy) {
+  char path[] = "/tmp/ravlin-testcon-notatty-XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  setenv("RAVLIN_COM7", "/nonexistent/ttyUSB7", 1);
+  setenv("RAVLIN_COM8", path, 1);
+  Testcon t;
+  t.Send("call Open 7\ncall Open 8\ncall Open 0\n");
+  const std::vector<std::string> r = t.Results(3);
+  unsetenv("RAVLIN_COM7");
+  unsetenv("RAVLIN_COM8");
+  unlink(path);
+  const std::string failed = "!! 0x800400CF シリアルポートのオープンに失敗しました。";
+  EXPECT_EQ(r, (std::vector<std::string>{
+                   failed + " (/nonexistent/ttyUSB7: No such file or directory — is the device "
+                            "plugged in?)",
+                   failed + " (" + std::string(path) + ": not a serial port)",
+                   failed + " (COM0: no such port (port numbers start at 1))"}));
+}
+
+}  // namespace
