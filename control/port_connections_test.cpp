@@ -593,11 +593,7 @@ TEST_F(PortConnections, OpenTakesADcbOnlyFromALinkedModemAndOnlyAWholeOne) {
 TEST(PortModemLine, ADialledLineIsAdoptedUsedAndGivenBack) {
   PortRig rig(NextPortNumber());
   int master = -1, slave = -1;
-  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  struct termios raw;
-  tcgetattr(master, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(master, TCSANOW, &raw);
+  ASSERT_TRUE(OpenRawPty(&master, &slave));
   struct termios line;
   tcgetattr(slave, &line);
   cfmakeraw(&line);

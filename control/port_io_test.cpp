@@ -306,11 +306,7 @@ TEST_F(PortIO, LineEventsAndErrorsReachTheHostOnItsThread) {
 TEST(PortOverPty, OpenConfiguresThePtyAndBlockingIoCrossesIt) {
   PortRig rig(NextPortNumber());
   int master = -1, slave = -1;
-  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  struct termios raw;
-  tcgetattr(master, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(master, TCSANOW, &raw);
+  ASSERT_TRUE(OpenRawPty(&master, &slave));
   setenv(("RAVLIN_COM" + std::to_string(rig.portNumber_)).c_str(), ttyname(slave), 1);
   ASSERT_TRUE(rig.Open(1));
   struct termios line;

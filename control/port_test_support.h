@@ -6,6 +6,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -222,6 +224,17 @@ class PortRig {
   std::unique_ptr<EventRecorder> events;
   std::unique_ptr<NotifyRecorder> notes;
 };
+
+// A pseudo-terminal whose master side reads and writes raw bytes (the test plays the device
+// there). False when no pty can be had.
+inline bool OpenRawPty(int* master, int* slave) {
+  if (openpty(master, slave, nullptr, nullptr, nullptr) != 0) return false;
+  struct termios raw;
+  tcgetattr(*master, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(*master, TCSANOW, &raw);
+  return true;
+}
 
 inline int NextPortNumber() {
   static int next = 40;

@@ -137,6 +137,24 @@ LONG RegCloseKey(HKEY key) {
   return Handles().Remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+namespace {
+
+// A value's type and data into the caller's buffers, as RegQueryValueExA gives them.
+LONG CopyValue(const registry::RegValue& v, DWORD* type, BYTE* data, DWORD* cbData) {
+  if (type) *type = v.type;
+  const DWORD size = static_cast<DWORD>(v.data.size());
+  if (!cbData) return ERROR_SUCCESS;
+  if (data && *cbData < size) {
+    *cbData = size;
+    return ERROR_MORE_DATA;
+  }
+  if (data && size) std::memcpy(data, v.data.data(), size);
+  *cbData = size;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                       DWORD* cbData) {
   if (data && !cbData) return ERROR_INVALID_PARAMETER;
@@ -148,16 +166,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* /*reserved*/, DWORD* ty
   if (!k) return ERROR_FILE_NOT_FOUND;
   const registry::RegValue* v = FindValue(*k, ValueName(valueName));
   if (!v) return ERROR_FILE_NOT_FOUND;
-  if (type) *type = v->type;
-  const DWORD size = static_cast<DWORD>(v->data.size());
-  if (!cbData) return ERROR_SUCCESS;
-  if (data && *cbData < size) {
-    *cbData = size;
-    return ERROR_MORE_DATA;
-  }
-  if (data && size) std::memcpy(data, v->data.data(), size);
-  *cbData = size;
-  return ERROR_SUCCESS;
+  return CopyValue(*v, type, data, cbData);
 }
 
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* cchValueName, DWORD*, DWORD* type,
@@ -177,16 +186,7 @@ LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, DWORD* cchValueName, 
   }
   std::memcpy(valueName, v.name.c_str(), v.name.size() + 1);
   *cchValueName = static_cast<DWORD>(v.name.size());
-  if (type) *type = v.type;
-  const DWORD size = static_cast<DWORD>(v.data.size());
-  if (!cbData) return ERROR_SUCCESS;
-  if (data && *cbData < size) {
-    *cbData = size;
-    return ERROR_MORE_DATA;
-  }
-  if (data && size) std::memcpy(data, v.data.data(), size);
-  *cbData = size;
-  return ERROR_SUCCESS;
+  return CopyValue(v, type, data, cbData);
 }
 
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,

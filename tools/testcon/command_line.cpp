@@ -11,8 +11,6 @@
 #include "platform/text/excerpt.h"
 
 namespace testcon {
-namespace {
-
 bool ieq(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i)
@@ -21,6 +19,8 @@ bool ieq(std::string_view a, std::string_view b) {
       return false;
   return true;
 }
+
+namespace {
 
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';

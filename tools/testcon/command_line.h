@@ -68,6 +68,9 @@ struct command {
   std::string sibling_action;     // tell: the action, lower case
 };
 
+// Whether two names are the same, ASCII letters compared without case (commands, members).
+bool ieq(std::string_view a, std::string_view b);
+
 // Parses one line (without its line end). On failure returns false and sets *error; a line
 // holding a NUL byte is malformed.
 bool parse_command_line(std::string_view line, command* out, std::string* error);

@@ -5,6 +5,7 @@
 
 #include "control/port_enums.h"
 #include "control/port_members.h"
+#include "tools/testcon/command_line.h"
 
 namespace testcon {
 
@@ -13,15 +14,6 @@ namespace {
 using ravlin::member_kind;
 using ravlin::member_spec;
 using ravlin::param_spec;
-
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 std::string type_name(std::uint16_t type, const char* enumName) {
   namespace vt = ravlin::vt;
@@ -135,17 +127,17 @@ std::vector<std::string> describe_member(std::string_view name) {
   std::vector<std::string> out;
   std::set<std::string> enums;
   for (const auto& m : ravlin::iport18Members()) {
-    if (!same_name(m.name, name)) continue;
+    if (!ieq(m.name, name)) continue;
     enums_used(m, &enums);
     if (first_of_its_property(m)) out.push_back(member_line(m, false));
   }
   for (const auto& e : ravlin::iport18EventMembers()) {
-    if (!same_name(e.name, name)) continue;
+    if (!ieq(e.name, name)) continue;
     enums_used(e, &enums);
     out.push_back(member_line(e, true));
   }
   for (const auto& e : ravlin::portEnumerations())
-    if (same_name(e.name, name) || enums.count(e.name)) add_enum_detail(e, &out);
+    if (ieq(e.name, name) || enums.count(e.name)) add_enum_detail(e, &out);
   return out;
 }
 
