@@ -635,9 +635,12 @@ TEST_F(PortTest, WithoutAnOutputTimeoutABlockingWriteWaitsUntilTheDeviceTakesEve
   const HANDLE handle = port().device_handle_for_testing();
   std::atomic<bool> released{false};
   std::thread release([&] {
-    // The device lets the write through only once it is pending, held back.
+    // The write comes to the device and stays there while it is held: it does not give up.
     EXPECT_TRUE(win::WaitCommActivity(
         handle, [](const win::CommActivity& a) { return a.pendingWrites > 0; }, 5000));
+    EXPECT_FALSE(win::WaitCommActivity(
+        handle, [](const win::CommActivity& a) { return a.pendingWrites == 0; }, 150))
+        << "the write gave up while the device held it";
     released = true;
     device().HoldWrites(false);
   });
