@@ -217,6 +217,9 @@ class rs232x_port_t {
   void set_last_request_ids_for_testing(LONG input, LONG output);
   // The pause after closing the device (200 ms).
   void set_close_settle_for_testing(unsigned ms) { close_settle_ms_ = ms; }
+  // The open device's handle (INVALID_HANDLE_VALUE while closed), from any thread, for a look at
+  // what the device is doing (win::GetCommActivity). The engine keeps owning it.
+  HANDLE device_handle_for_testing() const { return handle_.load(); }
 
  private:
   // The workers reach the port only through this narrow handle (worker_port.h).

@@ -1,8 +1,10 @@
 // The engine over the in-memory device: configuration, open/close, the three I/O modes with
 // their reports, cancellation, the line monitor and the error poll.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,9 @@
 namespace serial {
 namespace {
 
+using testing::InsideAnInputWait;
 using testing::RecordingHost;
+using testing::Watchdog;
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) {
@@ -587,27 +591,38 @@ TEST_F(PortTest, CancellationAndCloseCompleteEveryQueuedRequestOnceOldestFirst) 
   EXPECT_EQ(host().counters.output_byte_count(), 0);
 }
 
+// The read would wait a minute: only the cancel or the close can end it within the test. Should
+// either wait for the read instead, the watchdog ends the read with its bytes after 5 s and the
+// test fails.
 TEST_F(PortTest, CloseReturnsPromptlyWhileAWorkerWaitsInALongRead) {
   rs232x_open_args_t args;
   args.io_mode = iomNonBlocking;
-  args.input_timeout = 5000;
+  args.input_timeout = 60000;
   ASSERT_EQ(port().open(args), RS_OK);
+  const HANDLE device = port().device_handle_for_testing();
+  auto feedTheRead = [this] { rig->device->Feed("0123456789"); };
   std::vector<std::uint8_t> bytes;
   LONG id = 0;
   ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the reader takes it and waits
-  auto start = Clock::now();
-  ASSERT_EQ(port().cancel_pending_inputs(), RS_OK);
-  EXPECT_LT(SecondsSince(start), 0.5);
+  ASSERT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));  // the reader took it
+  {
+    Watchdog watchdog(5000, feedTheRead);
+    ASSERT_EQ(port().cancel_pending_inputs(), RS_OK);
+    watchdog.Done();
+    EXPECT_FALSE(watchdog.Fired()) << "the cancel waited for the worker's read";
+  }
   // The cancel signal ended the worker's wait: its request completes short.
-  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1, 1000));
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 1));
   EXPECT_EQ(host().named("NonblockInputB")[0].n, -1);
   ASSERT_EQ(port().input_bytes(10, &bytes, &id), RS_OK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  start = Clock::now();
-  ASSERT_EQ(port().close(), RS_OK);
-  EXPECT_LT(SecondsSince(start), 0.5);
-  ASSERT_TRUE(host().PumpFor("NonblockInputB", 2, 1000));
+  ASSERT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));
+  {
+    Watchdog watchdog(5000, feedTheRead);
+    ASSERT_EQ(port().close(), RS_OK);
+    watchdog.Done();
+    EXPECT_FALSE(watchdog.Fired()) << "the close waited for the worker's read";
+  }
+  ASSERT_TRUE(host().PumpFor("NonblockInputB", 2));
   win::WaitWithDispatch(0, nullptr, 30);
   EXPECT_EQ(host().named("NonblockInputB").size(), 2u);
 }
@@ -617,15 +632,24 @@ TEST_F(PortTest, WithoutAnOutputTimeoutABlockingWriteWaitsUntilTheDeviceTakesEve
   ASSERT_EQ(OpenInMode(iomBlocking), RS_OK);
   EXPECT_EQ(port().output_timeout(), -1);
   device().HoldWrites(true);
+  const HANDLE handle = port().device_handle_for_testing();
+  std::atomic<bool> released{false};
   std::thread release([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // The write comes to the device and stays there while it is held: it does not give up.
+    EXPECT_TRUE(win::WaitCommActivity(
+        handle, [](const win::CommActivity& a) { return a.pendingWrites > 0; }, 5000));
+    EXPECT_FALSE(win::WaitCommActivity(
+        handle, [](const win::CommActivity& a) { return a.pendingWrites == 0; }, 150))
+        << "the write gave up while the device held it";
+    released = true;
     device().HoldWrites(false);
   });
   LONG result = 0;
-  const auto start = Clock::now();
-  ASSERT_EQ(port().output_string(u"patient", &result), RS_OK);
+  const int status = port().output_string(u"patient", &result);
+  const bool returnedAfterTheRelease = released;
   release.join();
-  EXPECT_GE(SecondsSince(start), 0.14);
+  ASSERT_EQ(status, RS_OK);
+  EXPECT_TRUE(returnedAfterTheRelease) << "the write returned while the device held it";
   EXPECT_EQ(result, 7);
   EXPECT_TRUE(device().WaitWritten(7, 1000));
   EXPECT_EQ(device().TakeWritten(), "patient");
@@ -665,17 +689,25 @@ TEST_F(PortTest, InputAHandlerTookBeforeReopeningThePortIsNotCountedInTheNewSess
   EXPECT_EQ(host().counters.input_byte_count(), 1) << "only the byte of the new session";
 }
 
+// The requests' reads would wait a minute: should the close wait for one, the watchdog ends it
+// with its bytes after 5 s and the test fails.
 TEST_F(PortTest, CloseWithQueuedRequestsWhileAWorkerWaitsToReportDoesNotDeadlock) {
-  ASSERT_EQ(port().open({}), RS_OK);
+  rs232x_open_args_t args;
+  args.input_timeout = 60000;
+  ASSERT_EQ(port().open(args), RS_OK);
   device().Feed("abc");
-  // Nobody services the control's thread: the reader-monitor is now blocked in its report.
-  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  // Nobody services the control's thread: the reader-monitor's report waits in its apartment.
+  pollfd reportWaiting{win::CurrentApartment()->Descriptor(), POLLIN, 0};
+  ASSERT_EQ(::poll(&reportWaiting, 1, 5000), 1) << "no report came";
   std::vector<LONG> ids(3);
   std::u16string text;
   for (auto& id : ids) ASSERT_EQ(port().input_string(50, &text, &id), RS_OK);
-  const auto start = Clock::now();
-  ASSERT_EQ(port().close(), RS_OK);
-  EXPECT_LT(SecondsSince(start), 0.5);
+  {
+    Watchdog watchdog(5000, [this] { rig->device->Feed(std::string(150, 'x')); });
+    ASSERT_EQ(port().close(), RS_OK);
+    watchdog.Done();
+    EXPECT_FALSE(watchdog.Fired()) << "the close waited for a worker's read";
+  }
   ASSERT_TRUE(host().PumpFor("NonblockInput", 3, 2000));
   win::WaitWithDispatch(0, nullptr, 30);
   CheckCompletedOnce(host().named("NonblockInput"), ids);
@@ -795,8 +827,11 @@ TEST_F(PortTest, TeardownFromAHandlerOfAWorkerReportLetsThatWorkerGo) {
 
 TEST_F(PortTest, LineMonitorFiresOneCommStatePerCompletedWait) {
   ASSERT_EQ(port().open({}), RS_OK);
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));  // the monitor is waiting
-  device().SetModemLines(win::MS_DSR_ON | win::MS_RLSD_ON);    // CTS drops
+  ASSERT_TRUE(win::WaitCommActivity(
+      port().device_handle_for_testing(),
+      [](const win::CommActivity& a) { return a.eventWaitPending != win::FALSE; }, 5000))
+      << "the monitor is waiting";
+  device().SetModemLines(win::MS_DSR_ON | win::MS_RLSD_ON);  // CTS drops
   ASSERT_TRUE(host().PumpFor("CommState", 1));
   EXPECT_EQ(host().named("CommState")[0].a, peCts);
   win::WaitWithDispatch(0, nullptr, 30);
@@ -836,8 +871,10 @@ TEST_F(PortTest, ADisconnectedDeviceFailsCallsButCloseStillCompletes) {
   args.io_mode = iomBlocking;
   args.input_timeout = 1000;
   ASSERT_EQ(port().open(args), RS_OK);
+  const HANDLE handle = port().device_handle_for_testing();
   std::thread unplug([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The device goes while the read below waits for its bytes.
+    EXPECT_TRUE(win::WaitCommActivity(handle, InsideAnInputWait, 5000));
     device().Disconnect();
   });
   std::vector<std::uint8_t> bytes;

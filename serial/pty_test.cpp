@@ -18,7 +18,9 @@
 namespace serial {
 namespace {
 
+using testing::InsideAnInputWait;
 using testing::RecordingHost;
+using testing::Watchdog;
 
 class PtyTest : public ::testing::Test {
  protected:
@@ -134,8 +136,10 @@ TEST_F(PtyTest, AMasterThatGoesAwayFailsTheIoButCloseCompletes) {
   args.handshaking = hsNone;
   args.input_timeout = 1000;
   ASSERT_EQ(port->open(args), RS_OK);
+  const HANDLE device = port->device_handle_for_testing();
   std::thread hangUp([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The master goes while the read below waits for its bytes.
+    EXPECT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));
     ::close(master);
     master = -1;
   });
@@ -175,18 +179,33 @@ TEST_F(PtyTest, BlockingInputWaitWakesOnArrivalAndATimeOutLeavesTheBytes) {
   ASSERT_EQ(port->input_buffer_byte_count(&queued), RS_OK);
   EXPECT_EQ(queued, 3);
 
+  // Now a wait of a minute: the bytes that come during it end it, not the time. Should they not,
+  // the watchdog hangs up after 5 s and the read fails.
+  ASSERT_EQ(port->put_input_timeout(60000), RS_OK);
+  const HANDLE device = port->device_handle_for_testing();
   std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));
     WriteMaster("d");
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // "d" is taken into the queue next to "abc"; too few, the wait goes on.
+    EXPECT_TRUE(win::WaitCommActivity(
+        device, [](const win::CommActivity& a) { return a.inputQueued == 4 && a.inputWaits > 0; },
+        5000));
     WriteMaster("e");
   });
-  start = std::chrono::steady_clock::now();
-  ASSERT_EQ(port->input_bytes(5, &bytes, &result), RS_OK);
-  const double woke =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  sender.join();
-  EXPECT_LT(woke, 0.9);
+  int status = RS_OK;
+  bool hungUp = false;
+  {
+    Watchdog watchdog(5000, [&] {
+      ::close(master);
+      master = -1;
+    });
+    status = port->input_bytes(5, &bytes, &result);
+    watchdog.Done();
+    sender.join();
+    hungUp = watchdog.Fired();
+  }
+  ASSERT_EQ(status, RS_OK);
+  EXPECT_FALSE(hungUp) << "the bytes did not end the wait";
   EXPECT_EQ(result, 5);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "abcde");
 }
@@ -201,9 +220,15 @@ TEST_F(PtyTest, QueuedRequestWaitsForItsBytesAndCancellingEndsTheWait) {
   ASSERT_EQ(port->open(args), RS_OK);
   std::vector<std::uint8_t> bytes;
   LONG id = 0;
+  const HANDLE device = port->device_handle_for_testing();
   ASSERT_EQ(port->input_bytes(4, &bytes, &id), RS_OK);
+  ASSERT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));  // the reader took it
   WriteMaster("wx");
-  RecordingHost::PumpUntil([] { return false; }, 60);
+  // The reader's wait takes them into the queue and goes on: too few for the request.
+  ASSERT_TRUE(win::WaitCommActivity(
+      device, [](const win::CommActivity& a) { return a.inputQueued == 2 && a.inputWaits > 0; },
+      5000));
+  win::DispatchPending();
   EXPECT_TRUE(host.named("NonblockInputB").empty());
   WriteMaster("yz");
   ASSERT_TRUE(host.PumpFor("NonblockInputB", 1));
@@ -212,11 +237,16 @@ TEST_F(PtyTest, QueuedRequestWaitsForItsBytesAndCancellingEndsTheWait) {
   EXPECT_EQ(host.named("NonblockInputB")[0].data, "wxyz");
 
   ASSERT_EQ(port->input_bytes(4, &bytes, &id), RS_OK);
-  RecordingHost::PumpUntil([] { return false; }, 60);  // the worker is waiting now
-  const auto start = std::chrono::steady_clock::now();
-  ASSERT_EQ(port->cancel_pending_inputs(), RS_OK);
+  ASSERT_TRUE(win::WaitCommActivity(device, InsideAnInputWait, 5000));  // the worker is waiting
+  {
+    // The read would wait 10 s: should the cancel wait for it, the watchdog ends it with its
+    // bytes after 5 s and the test fails.
+    Watchdog watchdog(5000, [&] { WriteMaster("1234"); });
+    ASSERT_EQ(port->cancel_pending_inputs(), RS_OK);
+    watchdog.Done();
+    EXPECT_FALSE(watchdog.Fired()) << "the cancel waited for the worker's read";
+  }
   ASSERT_TRUE(host.PumpFor("NonblockInputB", 2));
-  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
   EXPECT_EQ(host.named("NonblockInputB")[1].a, id);
   EXPECT_LE(host.named("NonblockInputB")[1].n, 0);
   EXPECT_EQ(port->close(), RS_OK);

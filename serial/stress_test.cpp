@@ -31,6 +31,9 @@ TEST(EngineStress, OpenCloseCyclesWithStreamingDataAndQueuedRequests) {
   ASSERT_EQ(port->put_port_number(120), RS_OK);
   ASSERT_EQ(port->put_input_timeout(30), RS_OK);  // a partial request gives up after 1 s
 
+  // The line: 10 bytes every 2 ms (about 5 kB/s, a fast serial line) for as long as the test
+  // runs. The pause is the stream's pace, not a wait for anything: without it the device's input
+  // would pile up faster than any request takes it.
   std::atomic<bool> streaming{true};
   std::thread feeder([&] {
     while (streaming) {

@@ -1,16 +1,21 @@
-// Test double of the Port control: records every report with the thread it ran on.
+// Test double of the Port control: records every report with the thread it ran on. Besides, what
+// the engine's tests use to wait for a condition rather than for a time: InsideAnInputWait (for
+// win::WaitCommActivity) and Watchdog.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/com/apartment.h"
+#include "platform/comm/comm.h"
 #include "serial/engine_host.h"
 
 namespace serial::testing {
@@ -110,6 +115,45 @@ class RecordingHost : public rs232x_host_t {
   }
   mutable std::mutex lock_;
   std::vector<RecordedEvent> events_;
+};
+
+// A thread is inside WaitCommInput on the device: a worker in its input wait, or a blocking read.
+inline bool InsideAnInputWait(const win::CommActivity& activity) {
+  return activity.inputWaits > 0;
+}
+
+// Watches a call the test thread makes: unless Done() comes within `ms`, it runs `rescue` on its
+// own thread, which must end what the call waits for, so that the test fails on Fired() instead
+// of hanging or running into a long time-out.
+class Watchdog {
+ public:
+  Watchdog(int ms, std::function<void()> rescue)
+      : thread_([this, ms, rescue = std::move(rescue)] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (changed_.wait_for(lock, std::chrono::milliseconds(ms), [&] { return done_; })) return;
+          fired_ = true;
+          lock.unlock();
+          rescue();
+        }) {}
+  ~Watchdog() {
+    Done();
+    thread_.join();
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  void Done() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+    changed_.notify_all();
+  }
+  bool Fired() const { return fired_; }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool done_ = false;
+  std::atomic<bool> fired_{false};
+  std::thread thread_;  // last: starts once the rest is there
 };
 
 }  // namespace serial::testing

@@ -287,4 +287,23 @@ DWORD WaitCommInput(HANDLE file, DWORD count, DWORD milliseconds, DWORD abortCou
   return result;
 }
 
+BOOL GetCommActivity(HANDLE file, CommActivity* activity) {
+  if (activity == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  auto device = detail::Lookup<CommDevice>(file);
+  if (!device) return Fail(ERROR_INVALID_HANDLE);
+  return Result(device->Activity(activity));
+}
+
+BOOL WaitCommActivity(HANDLE file, const std::function<bool(const CommActivity&)>& reached,
+                      DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    CommActivity activity;
+    if (!GetCommActivity(file, &activity)) return FALSE;
+    if (reached(activity)) return TRUE;
+    if (GetTickCount() - start >= milliseconds) return FALSE;
+    Sleep(1);
+  }
+}
+
 }  // namespace win

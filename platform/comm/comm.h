@@ -19,10 +19,12 @@
 // ClearCommError, GetCommModemStatus, EscapeCommFunction, SetCommBreak, ClearCommBreak,
 // PurgeComm, TransmitCommChar, WaitCommEvent, ReadFile, WriteFile, GetOverlappedResult,
 // CancelIo, CancelIoEx. Handles, events and waits are in kernel.h. Ours, with no platform
-// counterpart: WaitCommInput, a wait for a number of queued input bytes that takes none.
+// counterpart: WaitCommInput, a wait for a number of queued input bytes that takes none; and for
+// tests GetCommActivity and WaitCommActivity, a look at what the device is doing.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 
 #include "platform/comm/error_detail.h"
 #include "platform/kernel/kernel.h"
@@ -242,5 +244,25 @@ BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
 // closed or lost, or a bad argument). Errors are not cleared, unlike ClearCommError.
 DWORD WaitCommInput(HANDLE file, DWORD count, DWORD milliseconds, DWORD abortCount,
                     const HANDLE* aborts);
+
+// For tests: what an open device is doing at this moment, so that a test can act once another
+// thread has reached its wait (a thread inside WaitCommInput, an event wait pending, a write the
+// line holds back) instead of sleeping for it.
+struct CommActivity {
+  DWORD inputWaits = 0;     // threads inside WaitCommInput
+  DWORD inputQueued = 0;    // bytes in the input queue (the line is not looked at for this)
+  DWORD pendingWrites = 0;  // writes not yet completed
+  BOOL eventWaitPending = FALSE;
+  // How often the service thread has gone round its loop since the open, and whether it sleeps
+  // now with no deadline, so that only the line or a call can wake it.
+  DWORD serviceRounds = 0;
+  BOOL serviceIdle = FALSE;
+};
+// FALSE with ERROR_INVALID_HANDLE when the handle is not an open device.
+BOOL GetCommActivity(HANDLE file, CommActivity* activity);
+// Looks at the device every millisecond until `reached` holds for what it is doing: TRUE; FALSE
+// when `milliseconds` passed first or the handle is not an open device.
+BOOL WaitCommActivity(HANDLE file, const std::function<bool(const CommActivity&)>& reached,
+                      DWORD milliseconds);
 
 }  // namespace win

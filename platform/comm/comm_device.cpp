@@ -97,6 +97,8 @@ void CommDevice::Run() {
   for (;;) {
     std::unique_lock lock(mutex_);
     if (stop_) return;
+    ++serviceRounds_;
+    serviceIdle_ = false;
     const Clock::time_point now = Clock::now();
     if (pull) PullInput();
     ServeReads(now);
@@ -129,6 +131,7 @@ void CommDevice::Run() {
     if (lost_ == ERROR_SUCCESS) {
       fds[1] = {line_->Descriptor(), line_->PollEvents(wantInput, wantOutput), 0};
     }
+    serviceIdle_ = timeout < 0;
     lock.unlock();
 
     const int ready = ::poll(fds, 2, timeout);
@@ -687,6 +690,18 @@ DWORD CommDevice::StartWait(DWORD* events, OVERLAPPED* overlapped) {
   }
   Wake();
   return ERROR_IO_PENDING;
+}
+
+DWORD CommDevice::Activity(CommActivity* activity) {
+  std::lock_guard lock(mutex_);
+  COMM_OPEN_OR_FAIL();
+  activity->inputWaits = static_cast<DWORD>(waiters_.Count());
+  activity->inputQueued = static_cast<DWORD>(input_.Held());
+  activity->pendingWrites = static_cast<DWORD>(writes_.size());
+  activity->eventWaitPending = events_.Pending() ? TRUE : FALSE;
+  activity->serviceRounds = serviceRounds_;
+  activity->serviceIdle = serviceIdle_ ? TRUE : FALSE;
+  return ERROR_SUCCESS;
 }
 
 DWORD CommDevice::Cancel(OVERLAPPED* overlapped) {

@@ -75,6 +75,8 @@ class CommDevice final : public KernelObject, private InputWaitSource {
   // WaitCommInput: *result is the WAIT_ code when ERROR_SUCCESS is returned.
   DWORD WaitInput(DWORD count, DWORD milliseconds, DWORD abortCount, const HANDLE* aborts,
                   DWORD* result);
+  // For tests (GetCommActivity): what the device is doing now.
+  DWORD Activity(CommActivity* activity);
 
  private:
   struct PendingWrite {
@@ -137,6 +139,8 @@ class CommDevice final : public KernelObject, private InputWaitSource {
   DWORD lastModem_ = 0;
   LineCounts errorBase_{};
   LineCounts eventBase_{};
+  DWORD serviceRounds_ = 0;   // for tests: rounds of the service thread's loop
+  bool serviceIdle_ = false;  // for tests: it sleeps in poll() with no deadline
 };
 
 }  // namespace win::detail

@@ -12,6 +12,8 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/comm/comm.h"
 #include "platform/comm/memory_device.h"
@@ -30,6 +32,44 @@ DWORD Queued(HANDLE port) {
   EXPECT_TRUE(ClearCommError(port, nullptr, &stat));
   return stat.cbInQue;
 }
+
+// A thread is inside WaitCommInput on the device.
+bool InsideTheWait(const CommActivity& activity) {
+  return activity.inputWaits > 0;
+}
+
+// WaitCommInput on another thread with a time-out far beyond the test's limits, so that only
+// what the test does can end it: a wait that ends at all within the limit ended by that. A
+// last abort event (the rescue) ends it when the test has failed, so that nothing waits out
+// the time-out.
+class BackgroundWait {
+ public:
+  static constexpr DWORD kTimeoutMs = 60000;
+  BackgroundWait(HANDLE port, DWORD count, std::vector<HANDLE> aborts = {}) {
+    rescue_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    aborts.push_back(rescue_);
+    result_ = std::async(std::launch::async, [port, count, aborts] {
+      const DWORD r =
+          WaitCommInput(port, count, kTimeoutMs, static_cast<DWORD>(aborts.size()), aborts.data());
+      return std::make_pair(r, GetLastError());
+    });
+  }
+  ~BackgroundWait() {
+    SetEvent(rescue_);
+    if (result_.valid()) result_.wait();
+    CloseHandle(rescue_);
+  }
+  // True once the wait has returned, looking up to `ms`.
+  bool Returned(int ms = 5000) {
+    return result_.wait_for(std::chrono::milliseconds(ms)) == std::future_status::ready;
+  }
+  // What WaitCommInput returned and the last error after it.
+  std::pair<DWORD, DWORD> Result() { return result_.get(); }
+
+ private:
+  HANDLE rescue_ = nullptr;
+  std::future<std::pair<DWORD, DWORD>> result_;
+};
 
 class MemoryInputWait : public ::testing::Test {
  protected:
@@ -58,14 +98,13 @@ TEST_F(MemoryInputWait, TimesOutLeavingWhatCameQueuedAndWakesWhenTheCountIsReach
   EXPECT_GE(MsSince(start), 60);
   EXPECT_EQ(Queued(port_), 3u);  // nothing was taken
 
-  std::thread feeder([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  {
+    BackgroundWait waiting(port_, 5);
+    ASSERT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
     device_->Feed("de");
-  });
-  start = Clock::now();
-  EXPECT_EQ(WaitCommInput(port_, 5, 5000, 0, nullptr), WAIT_OBJECT_0);
-  EXPECT_LT(MsSince(start), 2000);
-  feeder.join();
+    ASSERT_TRUE(waiting.Returned()) << "the bytes end the wait";
+    EXPECT_EQ(waiting.Result().first, WAIT_OBJECT_0);
+  }
 
   char buffer[8] = {};
   DWORD got = 0;
@@ -90,14 +129,14 @@ TEST_F(MemoryInputWait, EventsComeFirstAndAnAutoResetOneIsConsumed) {
   EXPECT_EQ(WaitCommInput(port_, 2, 1000, 2, events), WAIT_OBJECT_0);
 
   // An event set while the wait sleeps ends it at once.
-  std::thread setter([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  {
+    BackgroundWait waiting(port_, 10, {cancel, pause});
+    ASSERT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
     SetEvent(cancel);
-  });
-  const auto start = Clock::now();
-  EXPECT_EQ(WaitCommInput(port_, 10, 5000, 2, events), WAIT_OBJECT_0 + 1);
-  EXPECT_LT(MsSince(start), 2000);
-  setter.join();
+    ASSERT_TRUE(waiting.Returned()) << "the event ends the wait";
+    EXPECT_EQ(waiting.Result().first, WAIT_OBJECT_0 + 1);
+  }
+  EXPECT_EQ(WaitForSingleObject(cancel, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "acquired";
   EXPECT_EQ(Queued(port_), 2u);
 
   HANDLE notAnEvent = port_;
@@ -114,7 +153,8 @@ TEST_F(MemoryInputWait, ClosingOrLosingTheDeviceEndsTheWait) {
     const DWORD r = WaitCommInput(port_, 1, INFINITE, 0, nullptr);
     return std::make_pair(r, GetLastError());
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  // The device goes while the wait sleeps.
+  EXPECT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
   device_->Disconnect();
   ASSERT_EQ(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);
   const auto [r, error] = waiting.get();
@@ -163,16 +203,18 @@ TEST_F(PtyInputWait, BytesFromTheLineWakeTheWaitAndStayForTheRead) {
   EXPECT_EQ(WaitCommInput(port_, 4, 50, 0, nullptr), WAIT_TIMEOUT);
   EXPECT_GE(MsSince(start), 50);
 
-  std::thread sender([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  {
+    BackgroundWait waiting(port_, 4);
+    ASSERT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
     Send("12");
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The first bytes are taken from the line into the queue; too few, the wait goes on.
+    EXPECT_TRUE(WaitCommActivity(
+        port_, [](const CommActivity& a) { return a.inputQueued == 2 && a.inputWaits == 1; },
+        5000));
     Send("34");
-  });
-  start = Clock::now();
-  EXPECT_EQ(WaitCommInput(port_, 4, 5000, 0, nullptr), WAIT_OBJECT_0);
-  EXPECT_LT(MsSince(start), 2000);
-  sender.join();
+    ASSERT_TRUE(waiting.Returned()) << "the bytes end the wait";
+    EXPECT_EQ(waiting.Result().first, WAIT_OBJECT_0);
+  }
   EXPECT_EQ(Queued(port_), 4u);
 
   // A wait that times out right after bytes came leaves them too.
@@ -193,7 +235,7 @@ TEST_F(PtyInputWait, ClosingTheHandleEndsAWaitOnTheLine) {
     const DWORD r = WaitCommInput(second, 1, INFINITE, 0, nullptr);
     return std::make_pair(r, GetLastError());
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
   // The last handle goes while the wait polls the line: the device waits for it to leave
   // before the descriptor is closed.
   CloseHandle(port_);
@@ -210,7 +252,7 @@ TEST_F(PtyInputWait, HangUpEndsTheWait) {
     const DWORD r = WaitCommInput(port_, 100, 10000, 0, nullptr);
     return std::make_pair(r, GetLastError());
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_TRUE(WaitCommActivity(port_, InsideTheWait, 5000));
   close(master_);
   master_ = -1;
   ASSERT_EQ(waiting.wait_for(std::chrono::seconds(5)), std::future_status::ready);

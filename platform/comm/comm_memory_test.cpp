@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -12,6 +13,16 @@
 
 namespace win {
 namespace {
+
+// Looks every millisecond until `reached` holds: true; false once `ms` passed.
+bool Eventually(const std::function<bool()>& reached, DWORD ms = 5000) {
+  const DWORD start = GetTickCount();
+  while (!reached()) {
+    if (GetTickCount() - start >= ms) return false;
+    Sleep(1);
+  }
+  return true;
+}
 
 class MemoryComm : public ::testing::Test {
  protected:
@@ -205,7 +216,8 @@ TEST_F(MemoryComm, AbortPurgeEndsAPendingReadAndCancelEndsOne) {
   ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));  // the bytes reach the waiting read
   EXPECT_EQ(stat.cbInQue, 0u);
   std::thread purger([&] {
-    Sleep(20);
+    // The purge comes while this thread sleeps in GetOverlappedResult on the read's event.
+    EXPECT_TRUE(Eventually([&] { return GetEventWaiterCount(event_) == 1; }));
     PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
   });
   EXPECT_FALSE(GetOverlappedResult(port_, &ov_, &got, TRUE));
@@ -589,6 +601,7 @@ TEST_F(MemoryComm, ConcurrentUseLosesNothingAndEveryThreadComesBack) {
       writeTotal += sent;
     }
   };
+  std::atomic<bool> monitorDone{false};
   auto monitor = [&] {
     HANDLE ev = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     while (!stop) {
@@ -602,32 +615,41 @@ TEST_F(MemoryComm, ConcurrentUseLosesNothingAndEveryThreadComesBack) {
       }
     }
     CloseHandle(ev);
+    monitorDone = true;
   };
-  std::thread threads[] = {std::thread(reader), std::thread(reader), std::thread(writer),
-                           std::thread(monitor), std::thread([&] {
-                             while (!stop) {
-                               COMSTAT stat;
-                               ClearCommError(port_, nullptr, &stat);
-                               Sleep(1);
-                             }
-                           })};
+  std::thread monitorThread(monitor);
+  std::thread others[] = {std::thread(reader), std::thread(reader), std::thread(writer),
+                          std::thread([&] {
+                            // A status poll every millisecond (the engine's runs every 10).
+                            while (!stop) {
+                              COMSTAT stat;
+                              ClearCommError(port_, nullptr, &stat);
+                              Sleep(1);
+                            }
+                          })};
   std::size_t fed = 0;
+  std::size_t readBefore = 0;
   for (int i = 0; i < 200; ++i) {
     device_->Feed("abcdefghijklm");
     fed += 13;
     if (i % 50 == 0) device_->SetModemLines(i % 100 ? MS_CTS_ON : MS_DSR_ON);
-    if (i % 20 == 0) Sleep(1);
+    if (i % 20 == 0) {
+      // Feeding and reading interleave: the readers take some of what came before more comes.
+      EXPECT_TRUE(Eventually([&] { return readTotal > readBefore; })) << "feed " << i;
+      readBefore = readTotal;
+    }
   }
   COMSTAT stat{};
   // Readers stop and drain; then what was read and what is left add up to what came.
   stop = true;
   PurgeComm(port_, PURGE_RXABORT | PURGE_TXABORT);
-  std::thread closer([&] {
-    Sleep(10);
-    SetCommMask(port_, 0);  // ends a monitor wait
-  });
-  for (auto& t : threads) t.join();
-  closer.join();
+  for (auto& t : others) t.join();
+  // The monitor either saw the stop by itself or sleeps in an event wait that only a mask
+  // change ends: the change comes once it is in one of the two.
+  EXPECT_TRUE(WaitCommActivity(
+      port_, [&](const CommActivity& a) { return a.eventWaitPending || monitorDone; }, 5000));
+  SetCommMask(port_, 0);
+  monitorThread.join();
   ASSERT_TRUE(ClearCommError(port_, nullptr, &stat));
   EXPECT_EQ(readTotal + stat.cbInQue, fed);
   EXPECT_EQ(device_->TakeWritten().size(), writeTotal.load());

@@ -6,8 +6,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <time.h>
-
 #include <chrono>
 #include <string>
 #include <thread>
@@ -235,7 +233,9 @@ TEST_F(PtyComm, WaitCommEventEndsOnMaskChangeOnCloseAndOnReceive) {
   events = 0xFF;
   EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
   std::thread closer([&] {
-    Sleep(20);
+    // The close comes while this thread sleeps on the wait's event.
+    for (int i = 0; i < 5000 && GetEventWaiterCount(event_) == 0; ++i) Sleep(1);
+    EXPECT_EQ(GetEventWaiterCount(event_), 1u);
     CloseHandle(port_);
   });
   EXPECT_EQ(WaitForSingleObject(event_, 2000), WAIT_OBJECT_0);
@@ -244,7 +244,9 @@ TEST_F(PtyComm, WaitCommEventEndsOnMaskChangeOnCloseAndOnReceive) {
   EXPECT_EQ(events, 0u);
 }
 
-TEST_F(PtyComm, AnIdlePortWithPendingOperationsUsesNoProcessorTime) {
+// With an event wait and a read pending and nothing on the line, the service thread sleeps until
+// the line or a call wakes it: no deadline, and no round of its loop while nothing happens.
+TEST_F(PtyComm, AnIdlePortWithPendingOperationsLeavesItsServiceThreadAsleep) {
   ASSERT_TRUE(SetCommMask(port_, 0x178 | EV_TXEMPTY));
   DWORD events = 0;
   EXPECT_FALSE(WaitCommEvent(port_, &events, &ov_));
@@ -253,12 +255,20 @@ TEST_F(PtyComm, AnIdlePortWithPendingOperationsUsesNoProcessorTime) {
   DWORD got = 0;
   OVERLAPPED readOv{};
   EXPECT_FALSE(ReadFile(port_, buffer, 4, &got, &readOv));
-  timespec before{}, after{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
-  Sleep(200);
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
-  const double ms = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) / 1e6;
-  EXPECT_LT(ms, 20.0) << "the service thread must sleep, not spin";
+  CommActivity asleep;
+  ASSERT_TRUE(WaitCommActivity(
+      port_,
+      [&](const CommActivity& a) {
+        asleep = a;
+        return a.serviceIdle != FALSE;
+      },
+      5000))
+      << "the service thread must sleep with no deadline";
+  EXPECT_EQ(WaitForSingleObject(event_, 50), WAIT_TIMEOUT) << "nothing ends the event wait";
+  CommActivity later;
+  ASSERT_TRUE(GetCommActivity(port_, &later));
+  EXPECT_EQ(later.serviceRounds, asleep.serviceRounds) << "the service thread must sleep, not spin";
+  EXPECT_TRUE(later.serviceIdle);
   ASSERT_TRUE(PurgeComm(port_, PURGE_RXABORT));
   EXPECT_FALSE(GetOverlappedResult(port_, &readOv, &got, TRUE));
   // The event wait writes `events` when it ends: it must end while `events` still exists.

@@ -243,10 +243,13 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         if (!events[i]->IsSignalled()) pending.push_back(fds[i]);
       }
       if (pending.empty()) continue;
+      for (auto& e : events) e->BeginSleep();
       ready = ::poll(pending.data(), pending.size(), timeout);
     } else {
+      for (auto& e : events) e->BeginSleep();
       ready = ::poll(fds.data(), fds.size(), timeout);
     }
+    for (auto& e : events) e->EndSleep();
     if (ready < 0 && errno != EINTR) {
       SetLastError(ERROR_GEN_FAILURE);
       return WAIT_FAILED;
@@ -316,6 +319,11 @@ void Sleep(DWORD milliseconds) {
 int GetHandleDescriptor(HANDLE handle) {
   auto event = detail::Lookup<Event>(handle);
   return event ? event->Descriptor() : -1;
+}
+
+DWORD GetEventWaiterCount(HANDLE handle) {
+  auto event = detail::Lookup<Event>(handle);
+  return event ? static_cast<DWORD>(event->Sleepers()) : 0;
 }
 
 }  // namespace win

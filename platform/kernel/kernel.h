@@ -9,7 +9,7 @@
 // Offers: CreateEventA, SetEvent, ResetEvent, WaitForSingleObject, WaitForMultipleObjects,
 // CloseHandle, DuplicateHandle, GetCurrentProcess, GetLastError, SetLastError,
 // QueryPerformanceCounter, QueryPerformanceFrequency, GetTickCount, Sleep, and
-// GetHandleDescriptor (ours). The error codes are in platform/winerror.h.
+// GetHandleDescriptor and GetEventWaiterCount (ours). The error codes are in platform/winerror.h.
 #pragma once
 
 #include "platform/winerror.h"
@@ -72,5 +72,11 @@ void Sleep(DWORD milliseconds);
 // combine events with other descriptors. Reading from it is not allowed. -1 for a handle
 // that is not an event.
 int GetHandleDescriptor(HANDLE handle);
+
+// Ours, for tests: how many threads sleep now in WaitForSingleObject or WaitForMultipleObjects
+// on this event (each found it unsignalled and waits for it), so that a test can act once
+// another thread has reached its wait instead of sleeping for it. 0 for a handle that is not
+// an event.
+DWORD GetEventWaiterCount(HANDLE handle);
 
 }  // namespace win

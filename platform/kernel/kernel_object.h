@@ -6,6 +6,7 @@
 // stale handle cannot reach a newer object.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -53,6 +54,11 @@ class Event : public KernelObject {
   bool SignalledLocked() const { return signalled_; }
   void ConsumeLocked();
 
+  // Threads asleep in a wait on this event (for tests: see GetEventWaiterCount).
+  void BeginSleep() { sleepers_.fetch_add(1); }
+  void EndSleep() { sleepers_.fetch_sub(1); }
+  int Sleepers() const { return sleepers_.load(); }
+
  private:
   void SetLocked();
 
@@ -60,6 +66,7 @@ class Event : public KernelObject {
   const bool manualReset_;
   std::mutex mutex_;
   bool signalled_ = false;
+  std::atomic<int> sleepers_{0};
 };
 
 }  // namespace win::detail

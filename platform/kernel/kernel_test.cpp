@@ -94,6 +94,27 @@ TEST(Waits, AutoResetEventReleasesExactlyOneOfTwoWaiters) {
   CloseHandle(e);
 }
 
+TEST(Waits, TheWaiterCountTellsWhichEventsAThreadSleepsOn) {
+  HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE other = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_EQ(GetEventWaiterCount(e), 0u);
+  std::thread waiter([&] {
+    HANDLE both[2] = {other, e};
+    EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, INFINITE), WAIT_OBJECT_0 + 1);
+  });
+  DWORD counted = 0;
+  for (int i = 0; i < 5000 && (counted = GetEventWaiterCount(e)) == 0; ++i) Sleep(1);
+  EXPECT_EQ(counted, 1u);
+  EXPECT_EQ(GetEventWaiterCount(other), 1u);
+  SetEvent(e);
+  waiter.join();
+  EXPECT_EQ(GetEventWaiterCount(e), 0u);
+  EXPECT_EQ(GetEventWaiterCount(other), 0u);
+  CloseHandle(other);
+  CloseHandle(e);
+  EXPECT_EQ(GetEventWaiterCount(e), 0u) << "a closed handle names no event";
+}
+
 TEST(Handles, InvalidAndClosedHandlesFail) {
   HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   ASSERT_TRUE(CloseHandle(e));

@@ -114,6 +114,19 @@ class Testcon {
   void PeerWrite(const std::string& bytes) {
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
+  // Asks for InputBufferByteCount every 10 ms until it reads `count`: true; false once
+  // `timeoutMs` passed. The port must be open.
+  bool AwaitQueued(int count, int timeoutMs = 5000) {
+    const std::string want = "=> " + std::to_string(count);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      Send("get InputBufferByteCount\n");
+      const std::vector<std::string> lines = Results(1);
+      if (!lines.empty() && lines.back() == want) return true;
+      if (lines.empty() || std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
   // The device goes away: the pty's master closes, as a USB adapter pulled out hangs up its tty.
   void HangUp() {
     close(master_);
@@ -184,7 +197,7 @@ TEST(TestconEndToEnd, BlockingInputAJapaneseStringAndAnErrorWithItsHResult) {
   EXPECT_EQ(t.Peer(9), "\x93\xfa\x96\x7b\x8c\xea ok");  // code page 932
 
   t.PeerWrite("AB\x82\xa0");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(t.AwaitQueued(4)) << "the bytes reach the port before Input asks for them";
   t.Send("call Input\n");
   EXPECT_EQ(t.Results(1), (std::vector<std::string>{"out InputString = \"ABあ\"", "=> 4"}));
   // Too few bytes within the time-out: the event, then -1; the bytes stay queued.
